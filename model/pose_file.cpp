@@ -1,0 +1,41 @@
+#include "pose_file.h"
+
+#include <cstdio>
+#include <sys/stat.h>
+
+// Line feeds are written as CR LF on every platform: the file is opened in
+// binary mode and carries its own line ends.
+static const char PoseFormat[] = "%d,%d,%d,%d,%d\r\n"
+                                 "%d,%d,%d\r\n"
+                                 "%d,%d,%d,%d\r\n"
+                                 "%d,%d,%d,%d,%d\r\n"
+                                 "%d,%d,%d,%d";
+
+static bool writeRecord(FILE* file, const Pose& p) {
+    const int written = std::fprintf(
+        file, PoseFormat, p.Head.x, p.Head.y, p.Hip.x, p.Hip.y, p.Shoulder, p.KneeB.x, p.KneeB.y,
+        p.KneeN.x, p.KneeN.y, p.FootV.x, p.FootV.y, p.FootM.x, p.FootM.y, p.ArmU.x, p.ArmU.y,
+        p.ArmT.x, p.ArmT.y, p.HandJ.x, p.HandJ.y, p.HandG.x, p.HandG.y);
+    // The stream buffers the whole record: a full disk shows only on the flush.
+    return written > 0 && std::fflush(file) == 0 && !std::ferror(file);
+}
+
+bool writePoseFile(const char* path, const Pose& pose) {
+    struct stat existing;
+    const bool existed = stat(path, &existing) == 0;
+    FILE* file = std::fopen(path, "wb");
+    if (!file) {
+        return false;
+    }
+    const bool written = writeRecord(file, pose);
+    const bool closed = std::fclose(file) == 0;
+    if (written && closed) {
+        return true;
+    }
+    // A cut-off record must not pass for a saved pose. A file that this save
+    // created is taken away again; one that was there (even a device) stays.
+    if (!existed) {
+        std::remove(path);
+    }
+    return false;
+}

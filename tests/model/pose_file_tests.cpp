@@ -1,0 +1,164 @@
+// The pose file: its exact bytes, and what happens when it cannot be written.
+#include "pose_file.h"
+
+#include <doctest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char DefaultRecord[] = "0,-40,0,20,20\r\n"
+                             "-20,50,20\r\n"
+                             "50,-20,50,20\r\n"
+                             "50,30,10,-30,10\r\n"
+                             "30,10,-30,10";
+
+std::string readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// A fresh, empty directory of the test's own, removed afterwards.
+struct Scratch {
+    fs::path dir;
+    explicit Scratch(const char* name) : dir(fs::current_path() / "scratch" / name) {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    ~Scratch() {
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+    std::string file(const char* name) const { return (dir / name).string(); }
+};
+
+Pose poseOfValues(const int (&values)[21]) {
+    Pose pose;
+    static_assert(sizeof(Pose) == sizeof values, "a Pose is its 21 integers");
+    std::memcpy(&pose, values, sizeof pose);
+    return pose;
+}
+
+} // namespace
+
+TEST_CASE("the default pose gives five lines, 69 bytes") {
+    Scratch scratch("default");
+    REQUIRE(writePoseFile(scratch.file("1.txt").c_str(), DefaultPose));
+    const std::string bytes = readBytes(scratch.file("1.txt"));
+    CHECK(bytes.size() == 69);
+    CHECK(bytes == DefaultRecord);
+}
+
+TEST_CASE("values are printed in storage order, whole, without padding") {
+    Scratch scratch("values");
+    const int values[21] = {0,         -1,        1,   2147483647, -2147483647 - 1, 65435, -65435,
+                            100,       -100,      10,  -10,        7,               0,     0,
+                            123456789, 999999999, -5,  6,          -7,              8,     -9};
+    REQUIRE(writePoseFile(scratch.file("1.txt").c_str(), poseOfValues(values)));
+    CHECK(readBytes(scratch.file("1.txt")) == "0,-1,1,2147483647,-2147483648\r\n"
+                                              "65435,-65435,100\r\n"
+                                              "-100,10,-10,7\r\n"
+                                              "0,0,123456789,999999999,-5\r\n"
+                                              "6,-7,8,-9");
+}
+
+TEST_CASE("saving again truncates: the file holds only the latest pose") {
+    Scratch scratch("truncate");
+    const std::string path = scratch.file("1.txt");
+    writeBytes(path, std::string(500, 'x'));
+    int big[21];
+    for (int& value : big) {
+        value = -2147483647;
+    }
+    REQUIRE(writePoseFile(path.c_str(), poseOfValues(big)));
+    CHECK(readBytes(path).size() == 21 * 11 + 16 + 4 * 2);
+    REQUIRE(writePoseFile(path.c_str(), DefaultPose));
+    CHECK(readBytes(path) == DefaultRecord);
+}
+
+TEST_CASE("a target that cannot be opened is reported and left alone") {
+    SUBCASE("a directory named 1.txt") {
+        Scratch scratch("directory");
+        const std::string path = scratch.file("1.txt");
+        fs::create_directory(path);
+        CHECK_FALSE(writePoseFile(path.c_str(), DefaultPose));
+        CHECK(fs::is_directory(path));
+    }
+    SUBCASE("a directory that does not exist") {
+        Scratch scratch("missing");
+        const std::string path = scratch.file("gone/1.txt");
+        CHECK_FALSE(writePoseFile(path.c_str(), DefaultPose));
+        CHECK_FALSE(fs::exists(scratch.dir / "gone"));
+    }
+}
+
+// A full device: the open succeeds, the write does not. It must not pass for a
+// saved pose, and the device itself must not be removed.
+TEST_CASE("a full device is reported as a failure") {
+#ifdef _WIN32
+    const char* device = "Z:\\dev\\full"; // Wine maps drive Z: to the root
+#else
+    const char* device = "/dev/full";
+#endif
+    const auto deviceOpens = [device] {
+        FILE* file = std::fopen(device, "rb");
+        if (file) {
+            std::fclose(file);
+        }
+        return file != nullptr;
+    };
+    REQUIRE(deviceOpens());
+    CHECK_FALSE(writePoseFile(device, DefaultPose));
+    CHECK(deviceOpens());
+}
+
+#ifndef _WIN32
+// Root ignores permission bits; as root the file is made immutable instead.
+TEST_CASE("a read-only 1.txt is reported and keeps its content") {
+    Scratch scratch("readonly");
+    const std::string path = scratch.file("1.txt");
+    writeBytes(path, "previous");
+    const bool root = geteuid() == 0;
+    const std::string lock = (root ? "chattr +i '" : "chmod 444 '") + path + "'";
+    const std::string unlock = (root ? "chattr -i '" : "chmod 644 '") + path + "'";
+    REQUIRE(std::system(lock.c_str()) == 0);
+    const bool written = writePoseFile(path.c_str(), DefaultPose);
+    std::system(unlock.c_str());
+    CHECK_FALSE(written);
+    CHECK(readBytes(path) == "previous");
+}
+#else
+// Another program holding 1.txt open without sharing: the open fails.
+TEST_CASE("a 1.txt held open without sharing is reported and keeps its content") {
+    Scratch scratch("held");
+    const std::string path = scratch.file("1.txt");
+    writeBytes(path, "previous");
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    REQUIRE(held != INVALID_HANDLE_VALUE);
+    const bool written = writePoseFile(path.c_str(), DefaultPose);
+    CloseHandle(held);
+    CHECK_FALSE(written);
+    CHECK(readBytes(path) == "previous");
+    CHECK(writePoseFile(path.c_str(), DefaultPose)); // once released, saving works again
+}
+#endif
