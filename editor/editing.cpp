@@ -1,0 +1,73 @@
+// Editing input common to both programs: the key table, the buttons and the
+// placing of the dragged joint.
+#include "editor.h"
+#include "input.h"
+#include "pose_file.h"
+
+constexpr WPARAM EnterKey = VK_RETURN;
+
+// Letter keys arrive as their upper-case virtual-key codes, with or without
+// Shift and Caps Lock. Any other key deselects.
+JointId jointForKey(WPARAM key) {
+    switch (key) {
+    case VK_SPACE:
+        return JointId::Hip;
+    case 'B':
+        return JointId::KneeB;
+    case 'G':
+        return JointId::HandG;
+    case 'H':
+        return JointId::Shoulder;
+    case 'J':
+        return JointId::HandJ;
+    case 'M':
+        return JointId::FootM;
+    case 'N':
+        return JointId::KneeN;
+    case 'T':
+        return JointId::ArmT;
+    case 'U':
+        return JointId::ArmU;
+    case 'V':
+        return JointId::FootV;
+    case 'Y':
+        return JointId::Head;
+    default:
+        return NoJoint;
+    }
+}
+
+void applyKeyTable(WPARAM key) {
+    if (key == EnterKey) {
+        savePose(pose); // Enter keeps the selection
+        return;
+    }
+    editorState.selected = jointForKey(key);
+}
+
+bool dragStepApplies() { return editorState.selected != NoJoint && editorState.dragging == 1; }
+
+// The pointer's client position as two unsigned 16-bit halves.
+Point pointerPosition(LPARAM position) {
+    return {static_cast<int>(LOWORD(position)), static_cast<int>(HIWORD(position))};
+}
+
+void dragSelectedJoint(HWND window, int dx, int dy) {
+    placeJoint(pose, editorState.selected, dx, dy);
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+// The mouse is never captured: a release outside the window is not seen.
+void onLeftButtonDown() { editorState.dragging = 1; }
+
+void onLeftButtonUp() { editorState.dragging = 0; }
+
+void onRightButtonDown(HWND window) {
+    editorState.helpVisible = 1;
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+void onRightButtonUp(HWND window) {
+    editorState.helpVisible = 0;
+    InvalidateRect(window, nullptr, TRUE);
+}

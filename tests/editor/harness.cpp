@@ -1,0 +1,276 @@
+#include "harness.h"
+
+#include "paint.h"
+
+#include <direct.h>
+#include <fstream>
+#include <iterator>
+
+MainWindow::MainWindow() {
+    pose = DefaultPose;
+    editorState = InitialEditorState;
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA existing;
+    if (!GetClassInfoA(instance, MainWindowClass, &existing)) {
+        registerMainClass(instance);
+    }
+    handle = createMainWindow(instance);
+    ShowWindow(handle, SW_SHOWNORMAL);
+    UpdateWindow(handle);
+    pumpMessages();
+}
+
+MainWindow::~MainWindow() {
+    DestroyWindow(handle);
+    pumpMessages(); // takes the WM_QUIT that WM_DESTROY posts
+}
+
+int lastQuitCode = -1;
+
+// Everything but WM_PAINT: a test repaints with UpdateWindow when it wants to,
+// and so can see what a message left invalid.
+void pumpMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, WM_PAINT - 1, PM_REMOVE) ||
+           PeekMessageA(&message, nullptr, WM_PAINT + 1, 0xFFFFFFFF, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            lastQuitCode = static_cast<int>(message.wParam);
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+namespace {
+WNDPROC procedureBeforeWatch = nullptr;
+bool erased = false;
+
+LRESULT CALLBACK watchErase(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    erased = erased || message == WM_ERASEBKGND;
+    return CallWindowProcA(procedureBeforeWatch, window, message, wParam, lParam);
+}
+} // namespace
+
+bool wholeClientInvalid(HWND window) {
+    RECT update, client;
+    if (!GetUpdateRect(window, &update, FALSE)) {
+        return false;
+    }
+    GetClientRect(window, &client);
+    return EqualRect(&update, &client) != 0;
+}
+
+bool needsRepaint(HWND window) {
+    RECT update;
+    return GetUpdateRect(window, &update, FALSE) != 0;
+}
+
+bool repaintErases(HWND window) {
+    erased = false;
+    procedureBeforeWatch = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(watchErase)));
+    UpdateWindow(window);
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedureBeforeWatch));
+    return erased;
+}
+
+void deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    PostMessageA(window, message, wParam, lParam);
+    pumpMessages();
+}
+
+void pressKey(HWND window, WPARAM key) { deliver(window, WM_KEYDOWN, key, 1); }
+
+LPARAM pointerAt(int x, int y) {
+    return static_cast<LPARAM>(MAKELONG(static_cast<WORD>(x), static_cast<WORD>(y)));
+}
+
+void moveMouse(HWND window, int x, int y) { deliver(window, WM_MOUSEMOVE, 0, pointerAt(x, y)); }
+
+POINT cursorInClient(HWND window) {
+    POINT cursor;
+    GetCursorPos(&cursor);
+    ScreenToClient(window, &cursor);
+    return cursor;
+}
+
+void putCursor(HWND window, int x, int y) {
+    POINT point = {x, y};
+    ClientToScreen(window, &point);
+    SetCursorPos(point.x, point.y);
+}
+
+namespace {
+
+// A 32-bit top-down DIB section selected into a fresh memory DC.
+struct MemoryBitmap {
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ previous;
+    void* bits;
+    int width;
+    int height;
+
+    MemoryBitmap(int w, int h) : width(w), height(h) {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = w;
+        info.bmiHeader.biHeight = -h;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        dc = CreateCompatibleDC(nullptr);
+        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        previous = SelectObject(dc, bitmap);
+    }
+    ~MemoryBitmap() {
+        SelectObject(dc, previous);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
+    Picture picture() const {
+        GdiFlush();
+        Picture result;
+        result.width = width;
+        result.height = height;
+        result.pixels.resize(static_cast<size_t>(width) * height);
+        const auto* source = static_cast<const unsigned char*>(bits);
+        for (size_t i = 0; i < result.pixels.size(); ++i) {
+            const unsigned char* bgra = source + 4 * i;
+            result.pixels[i] = RGB(bgra[2], bgra[1], bgra[0]);
+        }
+        return result;
+    }
+};
+
+} // namespace
+
+Picture renderFigure(const Pose& figure, int helpVisible, int width, int height,
+                     COLORREF background) {
+    MemoryBitmap target(width, height);
+    RECT all = {0, 0, width, height};
+    HBRUSH brush = CreateSolidBrush(background);
+    FillRect(target.dc, &all, brush);
+    DeleteObject(brush);
+    drawFigure(target.dc, figure, helpVisible);
+    return target.picture();
+}
+
+Picture captureClient(HWND window) {
+    RECT client;
+    GetClientRect(window, &client);
+    MemoryBitmap target(client.right, client.bottom);
+    HDC windowDc = GetDC(window);
+    BitBlt(target.dc, 0, 0, client.right, client.bottom, windowDc, 0, 0, SRCCOPY);
+    ReleaseDC(window, windowDc);
+    return target.picture();
+}
+
+ScratchDirectory::ScratchDirectory(const char* name) {
+    char current[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, current);
+    previous = current;
+    CreateDirectoryA("scratch", nullptr);
+    path = previous + "\\scratch\\" + name;
+    CreateDirectoryA(path.c_str(), nullptr);
+    DeleteFileA((path + "\\1.txt").c_str());
+    RemoveDirectoryA((path + "\\1.txt").c_str());
+    SetCurrentDirectoryA(path.c_str());
+}
+
+ScratchDirectory::~ScratchDirectory() { SetCurrentDirectoryA(previous.c_str()); }
+
+std::string ScratchDirectory::read(const char* file) const {
+    std::ifstream in(path + "\\" + file, std::ios::binary);
+    if (!in) {
+        return "(missing)";
+    }
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+namespace {
+
+MessageBoxWatch* activeWatch = nullptr;
+HHOOK boxHook = nullptr;
+std::vector<HWND> shownBoxes;
+
+bool isDialog(HWND window) {
+    char name[32];
+    GetClassNameA(window, name, sizeof name);
+    return lstrcmpA(name, "#32770") == 0;
+}
+
+MessageBoxRecord readBox(HWND box) {
+    MessageBoxRecord record = {};
+    char text[256];
+    GetWindowTextA(box, text, sizeof text);
+    record.caption = text;
+    record.owner = GetWindow(box, GW_OWNER);
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(child)) {
+            continue;
+        }
+        char kind[32];
+        GetClassNameA(child, kind, sizeof kind);
+        GetWindowTextA(child, text, sizeof text);
+        const LONG style = GetWindowLongA(child, GWL_STYLE);
+        if (lstrcmpiA(kind, "Button") == 0) {
+            ++record.visibleButtons;
+            record.buttonText = text;
+        } else if (lstrcmpiA(kind, "Static") == 0) {
+            if ((style & SS_TYPEMASK) == SS_ICON) {
+                record.visibleIcons += SendMessageA(child, STM_GETICON, 0, 0) != 0;
+            } else if (text[0]) {
+                record.text = text;
+            }
+        }
+    }
+    return record;
+}
+
+// Runs inside the box's modal loop, once the box is up and initialised.
+void CALLBACK handleShownBox(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    if (shownBoxes.empty() || !activeWatch) {
+        return;
+    }
+    const HWND box = shownBoxes.back();
+    shownBoxes.pop_back();
+    activeWatch->boxes.push_back(readBox(box));
+    if (activeWatch->whileShown) {
+        activeWatch->whileShown(box);
+    }
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+}
+
+LRESULT CALLBACK watchBoxes(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) {
+        const HWND window = reinterpret_cast<HWND>(wParam);
+        if (isDialog(window)) {
+            bool known = false;
+            for (HWND box : shownBoxes) {
+                known = known || box == window;
+            }
+            if (!known) {
+                shownBoxes.push_back(window);
+                SetTimer(nullptr, 0, 20, handleShownBox);
+            }
+        }
+    }
+    return CallNextHookEx(boxHook, code, wParam, lParam);
+}
+
+} // namespace
+
+MessageBoxWatch::MessageBoxWatch() {
+    activeWatch = this;
+    shownBoxes.clear();
+    boxHook = SetWindowsHookExA(WH_CBT, watchBoxes, nullptr, GetCurrentThreadId());
+}
+
+MessageBoxWatch::~MessageBoxWatch() {
+    UnhookWindowsHookEx(boxHook);
+    activeWatch = nullptr;
+}

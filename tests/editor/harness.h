@@ -1,0 +1,91 @@
+// In-process test support: the real main window of the program under test,
+// driven through its own message queue, and renderings of the figure into
+// memory device contexts.
+#pragma once
+
+#include "editor.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+constexpr COLORREF Black = RGB(0, 0, 0);
+constexpr COLORREF White = RGB(255, 255, 255);
+
+// The main window, created and shown as WinMain does, with the pose and the
+// editing state back at their start values. Destroyed at scope end.
+struct MainWindow {
+    HWND handle;
+    MainWindow();
+    ~MainWindow();
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+};
+
+// Dispatches whatever is queued for this thread, as the message loop does,
+// but for WM_PAINT; a WM_QUIT is taken and its code kept in lastQuitCode.
+void pumpMessages();
+extern int lastQuitCode;
+
+// Whether the whole client area waits for a repaint; whether anything does.
+bool wholeClientInvalid(HWND window);
+bool needsRepaint(HWND window);
+// Repaints now, and tells whether the background was erased first.
+bool repaintErases(HWND window);
+
+// Posts a message to the window and lets the message loop deliver it.
+void deliver(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+void pressKey(HWND window, WPARAM key);
+LPARAM pointerAt(int x, int y);
+void moveMouse(HWND window, int x, int y);
+
+// The client point under the system cursor.
+POINT cursorInClient(HWND window);
+// Puts the system cursor on a client point of the window.
+void putCursor(HWND window, int x, int y);
+
+// Pixels of a 32-bit top-down bitmap, as COLORREFs.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> pixels;
+    COLORREF at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+    bool operator==(const Picture& other) const {
+        return width == other.width && height == other.height && pixels == other.pixels;
+    }
+};
+
+// A white memory bitmap of the given size with drawFigure's output on it.
+Picture renderFigure(const Pose& figure, int helpVisible, int width = 320, int height = 240,
+                     COLORREF background = White);
+// What the window's client area shows now.
+Picture captureClient(HWND window);
+
+// A directory of the test's own made the current directory, and left again.
+struct ScratchDirectory {
+    std::string path;
+    std::string previous;
+    explicit ScratchDirectory(const char* name);
+    ~ScratchDirectory();
+    std::string read(const char* file) const;
+};
+
+// The message boxes shown while one of these is alive: each is read and then
+// dismissed with its OK button, from inside its own modal loop.
+struct MessageBoxRecord {
+    std::string caption;
+    std::string text;
+    HWND owner;
+    int visibleButtons;
+    std::string buttonText;
+    int visibleIcons;
+};
+
+struct MessageBoxWatch {
+    std::vector<MessageBoxRecord> boxes;
+    // Called inside the box's loop before it is dismissed.
+    void (*whileShown)(HWND box) = nullptr;
+    MessageBoxWatch();
+    ~MessageBoxWatch();
+};
