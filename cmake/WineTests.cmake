@@ -5,6 +5,15 @@
 # the resource lock "display" and so never run at the same time.
 include_guard(GLOBAL)
 
+# Built on Windows itself, the tests simply run.
+if(NOT CMAKE_CROSSCOMPILING)
+  function(add_wine_test target)
+    add_test(NAME ${target} COMMAND ${target} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    set_tests_properties(${target} PROPERTIES RESOURCE_LOCK display TIMEOUT 600)
+  endfunction()
+  return()
+endif()
+
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
   message(FATAL_ERROR "No Wine to run the Windows tests: install wine64 (scripts/install-deps.sh)")
 endif()

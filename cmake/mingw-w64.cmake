@@ -28,12 +28,3 @@ if(WINE_LOADER)
 else()
   message(WARNING "Wine (${WINE_LOADER_NAMES}) was not found: the Windows tests cannot run.")
 endif()
-
-# Everything links statically against the GCC runtime, so the programs need
-# no DLL beside them; the C runtime is the system's msvcrt. printf and its
-# kin are msvcrt's own rather than MinGW's larger replacements. No PE time
-# stamp, so that two builds of one tree are identical.
-set(CMAKE_CXX_FLAGS_INIT "-D__USE_MINGW_ANSI_STDIO=0")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
-set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
-set(CMAKE_EXE_LINKER_FLAGS_MINSIZEREL_INIT "-s")

@@ -10,7 +10,7 @@ packages=(
   wine64 wine32:i386 xvfb xauth xdotool x11-utils
   doctest-dev libmpfr-dev libgmp-dev
   fonts-ipafont-gothic imagemagick icoutils
-  zip unzip e2fsprogs
+  zip unzip e2fsprogs python3
 )
 
 missing=()

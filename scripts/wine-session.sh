@@ -42,27 +42,12 @@ start_display() {
     exit 1
 }
 
-# The prefix is keyed to the Wine installation: one made before the 32-bit
-# Wine was installed cannot run 32-bit programs.
-wine_identity() {
-    "$WINE" --version 2>/dev/null
-    dpkg-query -W -f='${Package} ${Version}\n' wine64 wine32:i386 2>/dev/null || true
-}
-
-make_prefix() {
-    local identity
-    identity=$(wine_identity)
-    if [ -f "$WINEPREFIX/system.reg" ] && [ "$(cat "$session_dir/prefix.id" 2>/dev/null)" = "$identity" ]; then
-        return 0
-    fi
-    rm -rf "$WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    # No Mono or Gecko installers, no menu entries, no crash dialogs, no
-    # device services for game controllers; Wine draws the window frames
-    # itself (with no window manager, closing a managed window waits 2 s).
-    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$WINE" wineboot -i >/dev/null 2>&1
-    "$wineserver" -w
-    cat >"$session_dir/settings.reg" <<'REG'
+# The prefix's settings: no Mono or Gecko installers, no menu entries, no
+# crash dialogs, no device services for game controllers; Wine draws the
+# window frames itself (with no window manager, closing a managed window
+# waits 2 s).
+write_settings() {
+    cat >"$1" <<'REG'
 REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\DllOverrides]
@@ -78,6 +63,28 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
 REG
+}
+
+# The prefix is keyed to the Wine installation and its settings: one made
+# before the 32-bit
+# Wine was installed cannot run 32-bit programs.
+wine_identity() {
+    "$WINE" --version 2>/dev/null
+    dpkg-query -W -f='${Package} ${Version}\n' wine64 wine32:i386 2>/dev/null || true
+    write_settings /dev/stdout
+}
+
+make_prefix() {
+    local identity
+    identity=$(wine_identity)
+    if [ -f "$WINEPREFIX/system.reg" ] && [ "$(cat "$session_dir/prefix.id" 2>/dev/null)" = "$identity" ]; then
+        return 0
+    fi
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$WINE" wineboot -i >/dev/null 2>&1
+    "$wineserver" -w
+    write_settings "$session_dir/settings.reg"
     "$WINE" regedit /S "$session_dir/settings.reg" >/dev/null 2>&1
     "$wineserver" -w
     echo "$identity" >"$session_dir/prefix.id"

@@ -1,0 +1,346 @@
+#!/usr/bin/env python3
+"""The real program, started as its own process under Wine in the test
+session's X display, driven with X input (xdotool) as a user would drive it,
+and checked by screenshots of its window, by the bytes of "1.txt" and by its
+exit code.
+
+    end_to_end.py --program zirna.exe|zirna-mirror.exe --probe zirna-probe.exe
+
+Needs DISPLAY, WINEPREFIX and WINE (the loader) of a running test session.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+PROGRAM = PROBE = None
+WINE = os.environ.get("WINE", "wine")
+
+DEFAULT_POSE = [0, -40, 0, 20, 20, -20, 50, 20, 50, -20, 50, 20, 50, 30, 10, -30, 10, 30, 10,
+                -30, 10]
+# Where each joint key's point sits among the 21 values: x index (y follows).
+JOINT_INDEX = {"y": 0, "space": 2, "b": 5, "n": 7, "v": 9, "m": 11, "u": 13, "t": 15,
+               "j": 17, "g": 19}
+SHOULDER_INDEX = 4
+
+
+def pose_record(values):
+    """The pose file's bytes for 21 values."""
+    v = [str(n) for n in values]
+    lines = [v[0:5], v[5:8], v[8:12], v[12:17], v[17:21]]
+    return "\r\n".join(",".join(line) for line in lines).encode()
+
+
+def wait_for(check, timeout=10.0, interval=0.05):
+    """Polls until check() gives something true; returns its last value."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = check()
+        if value or time.monotonic() > deadline:
+            return value
+        time.sleep(interval)
+
+
+def xdotool(*args):
+    subprocess.run(["xdotool", *map(str, args)], check=True)
+
+
+def pointer():
+    out = subprocess.run(["xdotool", "getmouselocation", "--shell"], check=True,
+                         capture_output=True, text=True).stdout
+    fields = dict(line.split("=", 1) for line in out.split())
+    return int(fields["X"]), int(fields["Y"])
+
+
+def read_ppm(data):
+    """(width, height, RGB bytes) of a binary PPM."""
+    parts = data.split(maxsplit=4)
+    assert parts[0] == b"P6" and parts[3] == b"255", parts[:4]
+    return int(parts[1]), int(parts[2]), parts[4]
+
+
+class Program:
+    """One run of the program under test, in a directory of its own."""
+
+    def __init__(self, workdir, locale=None):
+        self.workdir = workdir
+        self.env = dict(os.environ)
+        if locale:
+            self.env["LC_ALL"] = locale
+        for stale in self.probe("boxes").splitlines():
+            raise AssertionError("a message box is left from before: " + stale)
+        self.process = subprocess.Popen([WINE, PROGRAM], cwd=workdir, env=self.env,
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        fields = self.probe("window", "30").split()
+        self.left, self.top, self.width, self.height = map(int, fields[:4])
+
+    def probe(self, *args):
+        return subprocess.run([WINE, PROBE, *args], env=self.env, check=True,
+                              capture_output=True, text=True).stdout
+
+    # Input, in client coordinates.
+    def screen(self, x, y):
+        return self.left + x, self.top + y
+
+    def move(self, x, y):
+        # xdotool sends nothing for a move to where the pointer already is.
+        if pointer() == self.screen(x, y):
+            xdotool("mousemove", *self.screen(x, y + 1))
+        xdotool("mousemove", *self.screen(x, y))
+        time.sleep(0.05)
+
+    def press(self, button):
+        xdotool("mousedown", button)
+        time.sleep(0.05)
+
+    def release(self, button):
+        xdotool("mouseup", button)
+        time.sleep(0.05)
+
+    def drag(self, button, path):
+        self.move(*path[0])
+        self.press(button)
+        for point in path[1:]:
+            self.move(*point)
+        self.release(button)
+
+    def key(self, name):
+        # Keyboard focus follows the pointer: the key reaches the window only
+        # while the pointer is over its client area.
+        x, y = pointer()
+        assert self.left <= x < self.left + self.width and self.top <= y < self.top + self.height
+        xdotool("key", name)
+        time.sleep(0.05)
+
+    def pointer_in_client(self):
+        x, y = pointer()
+        return x - self.left, y - self.top
+
+    # What the window shows.
+    def screenshot(self):
+        crop = f"{self.width}x{self.height}+{self.left}+{self.top}"
+        data = subprocess.run(["import", "-window", "root", "-depth", "8", "-crop", crop,
+                               "ppm:-"], check=True, capture_output=True,
+                              env=self.env).stdout
+        return read_ppm(data)[2]
+
+    def rendering(self, values, help_visible=0):
+        """The client area as drawFigure draws these values, made by the probe."""
+        path = os.path.join(self.workdir, "expected.ppm")
+        self.probe("render", path, str(help_visible), str(self.width), str(self.height),
+                   *map(str, values))
+        with open(path, "rb") as f:
+            data = f.read()
+        os.remove(path)
+        return read_ppm(data)[2]
+
+    def shows(self, values, help_visible=0, timeout=5.0):
+        expected = self.rendering(values, help_visible)
+        return wait_for(lambda: self.screenshot() == expected, timeout)
+
+    def pixel(self, shot, x, y):
+        i = 3 * (y * self.width + x)
+        return tuple(shot[i:i + 3])
+
+    def saved(self):
+        path = os.path.join(self.workdir, "1.txt")
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    def close(self):
+        """Alt+F4, as a user closes it; returns the exit code."""
+        self.move(self.width // 2, self.height // 2)
+        self.key("alt+F4")
+        return self.process.wait(timeout=20)
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
+class EndToEnd(unittest.TestCase):
+    locale = None
+    mirror = False
+
+    def setUp(self):
+        self.workdir = tempfile.mkdtemp(prefix="zirna-e2e-")
+        self.program = Program(self.workdir, self.locale)
+        self.pose = list(DEFAULT_POSE)
+
+    def tearDown(self):
+        self.program.kill()
+        shutil.rmtree(self.workdir, ignore_errors=True)
+
+    # The pose the program should now hold after a drag step at (x, y).
+    def drag_to(self, key, x, y):
+        dx, dy = (100 - x, 100 - y) if self.mirror else (x - 100, y - 100)
+        if key == "h":
+            self.pose[SHOULDER_INDEX] = dy
+        else:
+            i = JOINT_INDEX[key]
+            self.pose[i:i + 2] = [dx, dy]
+
+    def assertShows(self, help_visible=0):
+        self.assertTrue(self.program.shows(self.pose, help_visible),
+                        f"the window does not show the pose {self.pose}")
+
+    def assertSaves(self):
+        expected = pose_record(self.pose)
+        self.assertEqual(wait_for(lambda: self.program.saved() == expected and expected) and
+                         self.program.saved(), expected)
+
+    def select(self, key):
+        """A selection key; zirna moves the cursor onto the joint."""
+        p = self.program
+        p.move(250, 200)
+        p.key(key)
+        if key in JOINT_INDEX and not self.mirror:
+            i = JOINT_INDEX[key]
+            target = (100 + self.pose[i], 100 + self.pose[i + 1])
+            self.assertEqual(wait_for(lambda: p.pointer_in_client() == target), True)
+        else:
+            time.sleep(0.2)
+            self.assertEqual(p.pointer_in_client(), (250, 200))
+
+
+class ProgramTests(EndToEnd):
+    def test_default_figure(self):
+        self.assertShows()
+        shot = self.program.screenshot()
+        black, white = (0, 0, 0), (255, 255, 255)
+        self.assertEqual(self.program.pixel(shot, 100, 50), black)  # the head's top
+        self.assertEqual(self.program.pixel(shot, 100, 60), white)  # its white disc
+        self.assertEqual(self.program.pixel(shot, 100, 100), black)  # the spine
+        self.assertEqual(self.program.pixel(shot, 80, 150), white)  # a chain's last pixel
+        self.assertEqual(self.program.close(), 0)
+        self.assertIsNone(self.program.saved())  # closing saves nothing
+
+    def test_drag_the_head_right_after_start(self):
+        p = self.program
+        p.drag(1, [(100, 60), (150, 80), (160, 70)])
+        self.drag_to("y", 160, 70)
+        self.assertShows()
+        shot = p.screenshot()
+        head = (200 - 160, 200 - 70) if self.mirror else (160, 70)
+        self.assertEqual(p.pixel(shot, head[0], head[1] - 10), (0, 0, 0))
+        p.move(*head)
+        p.key("Return")
+        self.assertSaves()
+        self.assertEqual(p.close(), 0)
+
+    def test_select_and_drag_a_knee(self):
+        p = self.program
+        self.select("n")
+        start = p.pointer_in_client()
+        p.drag(1, [start, (200, 180), (210, 185)])
+        self.drag_to("n", 210, 185)
+        self.assertShows()
+        p.key("Return")
+        self.assertSaves()
+
+    def test_shoulder_by_height(self):
+        p = self.program
+        self.select("h")
+        p.drag(1, [(250, 200), (30, 90), (280, 90)])
+        self.drag_to("h", 280, 90)
+        self.assertEqual(self.pose[SHOULDER_INDEX], 10 if self.mirror else -10)
+        self.assertShows()
+        p.key("Return")
+        self.assertSaves()
+
+    def test_enter_twice_keeps_the_latest_pose(self):
+        p = self.program
+        p.move(10, 10)
+        p.key("Return")
+        self.assertSaves()
+        self.select("b")
+        p.drag(1, [p.pointer_in_client(), (5, 190), (1, 200)])
+        self.drag_to("b", 1, 200)
+        p.key("Return")
+        self.assertSaves()
+        self.assertEqual(p.close(), 0)
+
+    def test_help_while_the_right_button_is_held(self):
+        p = self.program
+        p.move(200, 150)
+        p.press(3)
+        self.assertShows(help_visible=1)
+        p.release(3)
+        self.assertShows(help_visible=0)
+
+    def test_a_release_outside_the_window_is_not_seen(self):
+        p = self.program
+        p.move(100, 60)
+        p.press(1)
+        p.move(150, 150)
+        xdotool("mousemove", p.left + p.width + 100, p.top + p.height + 100)
+        time.sleep(0.1)
+        p.release(1)
+        # Back over the window with no button held: the head still follows.
+        p.move(60, 40)
+        p.move(70, 45)
+        self.drag_to("y", 70, 45)
+        self.assertShows()
+        p.press(1)
+        p.release(1)
+        p.move(20, 20)
+        self.assertShows()  # released inside: no more dragging
+
+    def test_a_right_release_outside_keeps_the_help(self):
+        p = self.program
+        p.move(200, 150)
+        p.press(3)
+        xdotool("mousemove", p.left + p.width + 100, p.top + 10)
+        time.sleep(0.1)
+        p.release(3)
+        p.move(200, 150)
+        self.assertShows(help_visible=1)
+        p.press(3)
+        p.release(3)
+        self.assertShows(help_visible=0)
+
+    def test_an_unlisted_key_deselects(self):
+        p = self.program
+        p.move(250, 200)
+        p.key("Escape")
+        p.drag(1, [(250, 200), (20, 20)])
+        time.sleep(0.3)
+        self.assertShows()
+        self.assertEqual(p.pointer_in_client(), (20, 20))
+
+
+class JapaneseHelpTests(EndToEnd):
+    locale = "ja_JP.UTF-8"
+
+    def test_help_in_code_page_932(self):
+        p = self.program
+        p.move(200, 150)
+        p.press(3)
+        self.assertShows(help_visible=1)
+        p.release(3)
+        self.assertShows()
+        self.assertEqual(p.close(), 0)
+
+
+def main():
+    global PROGRAM, PROBE
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--probe", required=True)
+    args, rest = parser.parse_known_args()
+    PROGRAM, PROBE = os.path.abspath(args.program), os.path.abspath(args.probe)
+    EndToEnd.mirror = "mirror" in os.path.basename(PROGRAM)
+    print(f"end to end: {os.path.basename(PROGRAM)}", flush=True)
+    unittest.main(argv=[sys.argv[0], "-v", *rest])
+
+
+if __name__ == "__main__":
+    main()
