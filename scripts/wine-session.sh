@@ -66,8 +66,7 @@ REG
 }
 
 # The prefix is keyed to the Wine installation and its settings: one made
-# before the 32-bit
-# Wine was installed cannot run 32-bit programs.
+# before the 32-bit Wine was installed cannot run 32-bit programs.
 wine_identity() {
     "$WINE" --version 2>/dev/null
     dpkg-query -W -f='${Package} ${Version}\n' wine64 wine32:i386 2>/dev/null || true
