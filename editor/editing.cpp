@@ -6,35 +6,18 @@
 
 constexpr WPARAM EnterKey = VK_RETURN;
 
+// The selection keys in JointId order: the id of a key is its place here.
 // Letter keys arrive as their upper-case virtual-key codes, with or without
 // Shift and Caps Lock. Any other key deselects.
+static const char JointKeys[JointCount + 1] = "Y HTUGJNBMV";
+
 JointId jointForKey(WPARAM key) {
-    switch (key) {
-    case VK_SPACE:
-        return JointId::Hip;
-    case 'B':
-        return JointId::KneeB;
-    case 'G':
-        return JointId::HandG;
-    case 'H':
-        return JointId::Shoulder;
-    case 'J':
-        return JointId::HandJ;
-    case 'M':
-        return JointId::FootM;
-    case 'N':
-        return JointId::KneeN;
-    case 'T':
-        return JointId::ArmT;
-    case 'U':
-        return JointId::ArmU;
-    case 'V':
-        return JointId::FootV;
-    case 'Y':
-        return JointId::Head;
-    default:
-        return NoJoint;
+    for (int id = 0; id < JointCount; ++id) {
+        if (key == static_cast<unsigned char>(JointKeys[id])) {
+            return static_cast<JointId>(id);
+        }
     }
+    return NoJoint;
 }
 
 void applyKeyTable(WPARAM key) {

@@ -1,7 +1,8 @@
-#include "pose_file.h"
+// The C headers, first: a C++ library header would switch MinGW's printf
+// family from the system C runtime's to its own, many kilobytes larger.
+#include <stdio.h>
 
-#include <cstdio>
-#include <sys/stat.h>
+#include "pose_file.h"
 
 // Line feeds are written as CR LF on every platform: the file is opened in
 // binary mode and carries its own line ends.
@@ -12,30 +13,33 @@ static const char PoseFormat[] = "%d,%d,%d,%d,%d\r\n"
                                  "%d,%d,%d,%d";
 
 static bool writeRecord(FILE* file, const Pose& p) {
-    const int written = std::fprintf(
+    const int written = fprintf(
         file, PoseFormat, p.Head.x, p.Head.y, p.Hip.x, p.Hip.y, p.Shoulder, p.KneeB.x, p.KneeB.y,
         p.KneeN.x, p.KneeN.y, p.FootV.x, p.FootV.y, p.FootM.x, p.FootM.y, p.ArmU.x, p.ArmU.y,
         p.ArmT.x, p.ArmT.y, p.HandJ.x, p.HandJ.y, p.HandG.x, p.HandG.y);
     // The stream buffers the whole record: a full disk shows only on the flush.
-    return written > 0 && std::fflush(file) == 0 && !std::ferror(file);
+    return written > 0 && fflush(file) == 0 && !ferror(file);
 }
 
 bool writePoseFile(const char* path, const Pose& pose) {
-    struct stat existing;
-    const bool existed = stat(path, &existing) == 0;
-    FILE* file = std::fopen(path, "wb");
+    FILE* previous = fopen(path, "rb");
+    const bool existed = previous != nullptr;
+    if (previous) {
+        fclose(previous);
+    }
+    FILE* file = fopen(path, "wb");
     if (!file) {
         return false;
     }
     const bool written = writeRecord(file, pose);
-    const bool closed = std::fclose(file) == 0;
+    const bool closed = fclose(file) == 0;
     if (written && closed) {
         return true;
     }
     // A cut-off record must not pass for a saved pose. A file that this save
     // created is taken away again; one that was there (even a device) stays.
     if (!existed) {
-        std::remove(path);
+        remove(path);
     }
     return false;
 }

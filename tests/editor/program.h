@@ -6,3 +6,6 @@
 
 // The offset that a drag step with the pointer at client (x, y) gives.
 Point expectedDragOffset(int x, int y);
+
+// The file description in the program's version information.
+extern const char ExpectedFileDescription[];

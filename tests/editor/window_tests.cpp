@@ -1,6 +1,8 @@
 // The window class, the main window, the message loop and the entry: the
 // parts that both programs share.
 #include "harness.h"
+#include "program.h"
+#include "version.h"
 
 #include <doctest.h>
 
@@ -84,6 +86,33 @@ TEST_CASE("icon group 2001 holds one 32 by 32 image in 256 colours") {
     CHECK(group->entries[0].width == 32);
     CHECK(group->entries[0].height == 32);
     CHECK(group->entries[0].bitCount == 8);
+}
+
+TEST_CASE("version information and manifest") {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::vector<char> info(GetFileVersionInfoSizeA(path, nullptr));
+    REQUIRE(GetFileVersionInfoA(path, 0, static_cast<DWORD>(info.size()), info.data()));
+    const auto value = [&](const char* name) {
+        char* text = nullptr;
+        UINT length = 0;
+        const std::string query = std::string("\\StringFileInfo\\040904B0\\") + name;
+        VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&text), &length);
+        return std::string(text ? text : "");
+    };
+    CHECK(value("ProductName") == "zirna");
+    CHECK(value("ProductVersion") == ZIRNA_VERSION);
+    CHECK(value("FileDescription") == ExpectedFileDescription);
+
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    REQUIRE(found != nullptr);
+    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(instance, found))),
+                               SizeofResource(instance, found));
+    CHECK(manifest.find("level=\"asInvoker\"") != std::string::npos);
+    CHECK(manifest.find("e2011457-1546-43c5-a5fe-008deee3d3f0") != std::string::npos); // Vista
+    CHECK(manifest.find("8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a") != std::string::npos); // 10, 11
+    CHECK(manifest.find("dpiAware") == std::string::npos); // scaled by the system
 }
 
 TEST_CASE("the main window") {

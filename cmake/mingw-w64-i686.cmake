@@ -1,0 +1,10 @@
+# Cross-build for 32-bit Windows with MinGW-w64; tests run under Wine's
+# 32-bit loader (Debian's wine32:i386).
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(MINGW_TRIPLE i686-w64-mingw32)
+set(WINE_LOADER_NAMES wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
+
+# Doubles in SSE registers, so that a value rounded to double is rounded
+# where the code says so; long double arithmetic stays on the x87 unit.
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
