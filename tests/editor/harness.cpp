@@ -193,7 +193,8 @@ namespace {
 
 MessageBoxWatch* activeWatch = nullptr;
 HHOOK boxHook = nullptr;
-std::vector<HWND> shownBoxes;
+std::vector<HWND> seenBoxes;    // every box shown while watched, once each
+std::vector<HWND> pendingBoxes; // shown, not yet read and dismissed
 
 bool isDialog(HWND window) {
     char name[32];
@@ -232,11 +233,11 @@ MessageBoxRecord readBox(HWND box) {
 // Runs inside the box's modal loop, once the box is up and initialised.
 void CALLBACK handleShownBox(HWND, UINT, UINT_PTR timer, DWORD) {
     KillTimer(nullptr, timer);
-    if (shownBoxes.empty() || !activeWatch) {
+    if (pendingBoxes.empty() || !activeWatch) {
         return;
     }
-    const HWND box = shownBoxes.back();
-    shownBoxes.pop_back();
+    const HWND box = pendingBoxes.back();
+    pendingBoxes.pop_back();
     activeWatch->boxes.push_back(readBox(box));
     if (activeWatch->whileShown) {
         activeWatch->whileShown(box);
@@ -249,12 +250,13 @@ LRESULT CALLBACK watchBoxes(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_ACTIVATE) {
         const HWND window = reinterpret_cast<HWND>(wParam);
         if (isDialog(window)) {
-            bool known = false;
-            for (HWND box : shownBoxes) {
-                known = known || box == window;
+            bool seen = false;
+            for (HWND box : seenBoxes) {
+                seen = seen || box == window;
             }
-            if (!known) {
-                shownBoxes.push_back(window);
+            if (!seen) { // not a box activated again after another closed
+                seenBoxes.push_back(window);
+                pendingBoxes.push_back(window);
                 SetTimer(nullptr, 0, 20, handleShownBox);
             }
         }
@@ -266,7 +268,8 @@ LRESULT CALLBACK watchBoxes(int code, WPARAM wParam, LPARAM lParam) {
 
 MessageBoxWatch::MessageBoxWatch() {
     activeWatch = this;
-    shownBoxes.clear();
+    seenBoxes.clear();
+    pendingBoxes.clear();
     boxHook = SetWindowsHookExA(WH_CBT, watchBoxes, nullptr, GetCurrentThreadId());
 }
 
@@ -274,3 +277,46 @@ MessageBoxWatch::~MessageBoxWatch() {
     UnhookWindowsHookEx(boxHook);
     activeWatch = nullptr;
 }
+
+bool waitUntil(bool (*condition)(const char*), const char* argument, DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    while (!condition(argument)) {
+        if (GetTickCount() - start > milliseconds) {
+            return false;
+        }
+        Sleep(10);
+    }
+    return true;
+}
+
+void startUnixCommand(const std::string& command) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    std::string line = command;
+    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
+std::string unixPath(const std::string& windowsPath) {
+    std::string path = windowsPath.substr(2); // after "Z:"
+    for (char& c : path) {
+        c = c == '\\' ? '/' : c;
+    }
+    return path;
+}
+
+bool writable(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
+bool exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }

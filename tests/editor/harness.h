@@ -89,3 +89,16 @@ struct MessageBoxWatch {
     MessageBoxWatch();
     ~MessageBoxWatch();
 };
+
+// Polls until the condition holds, up to the given time; tells whether it did.
+bool waitUntil(bool (*condition)(const char*), const char* argument, DWORD milliseconds = 5000);
+
+// Starts a Linux command from inside Wine (which runs Unix programs given by
+// their absolute path); the command's end cannot be awaited: poll its effect.
+void startUnixCommand(const std::string& command);
+// The Unix path of a Windows path on drive Z:, which Wine maps to the root.
+std::string unixPath(const std::string& windowsPath);
+
+// Whether a file can be opened for writing; whether a path exists.
+bool writable(const char* path);
+bool exists(const char* path);

@@ -8,6 +8,8 @@
 //   zirna-probe boxes              prints each message box on the screen:
 //                                  owner, caption, text, buttons
 //   zirna-probe dismiss            presses OK on every message box
+//   zirna-probe hold FILE          opens FILE without sharing and keeps it
+//                                  open (for a minute, or until ended)
 //   zirna-probe render FILE HELP WIDTH HEIGHT V1..V21
 //                                  draws the figure of the 21 pose values as
 //                                  the program draws it, into a white client
@@ -90,8 +92,11 @@ int printBoxes() {
             }
         }
         HWND owner = GetWindow(box, GW_OWNER);
-        std::printf("owner=%s caption=%s text=%s buttons=%s\n", owner ? "yes" : "none", caption,
-                    text, buttons);
+        RECT rect;
+        GetWindowRect(box, &rect);
+        std::printf("owner=%s caption=%s text=%s buttons=%s rect=%ld,%ld,%ld,%ld\n",
+                    owner ? "yes" : "none", caption, text, buttons, rect.left, rect.top,
+                    rect.right, rect.bottom);
     }
     return 0;
 }
@@ -101,6 +106,20 @@ int dismissBoxes() {
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
     }
+    return 0;
+}
+
+int hold(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "zirna-probe: cannot hold %s\n", path);
+        return 1;
+    }
+    std::printf("held\n");
+    std::fflush(stdout);
+    Sleep(60000);
+    CloseHandle(file);
     return 0;
 }
 
@@ -157,9 +176,12 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "dismiss") == 0) {
         return dismissBoxes();
     }
+    if (std::strcmp(command, "hold") == 0 && argc == 3) {
+        return hold(argv[2]);
+    }
     if (std::strcmp(command, "render") == 0) {
         return render(argc, argv);
     }
-    std::fprintf(stderr, "usage: zirna-probe window|boxes|dismiss|render ...\n");
+    std::fprintf(stderr, "usage: zirna-probe window|boxes|dismiss|hold|render ...\n");
     return 2;
 }

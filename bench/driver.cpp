@@ -1,0 +1,379 @@
+// zirna-bench-driver: the Windows side of bench/run.sh. It starts a program as
+// its own child process, measures it from outside, and ends it again. Every
+// measure runs the program under test (A) and the baseline (B) in turn, pair
+// after pair, and prints the two medians on one line for run.sh's table.
+//
+//   zirna-bench-driver start A.exe B.exe PAIRS
+//       process creation to the first finished paint, in ms:
+//           "start <median A> <median B> <pairs>"
+//   zirna-bench-driver drag A.exe B.exe PAIRS STEPS
+//       one drag step (a mouse move sent to the window, then its repaint
+//       forced and waited for) in µs; each program gets a fresh process and
+//       STEPS steps per pair: "drag <median A> <median B> <pairs> <steps>"
+//   zirna-bench-driver idle A.exe B.exe PAIRS SECONDS
+//       CPU time (user + kernel) used while the shown window sits idle, in ms:
+//           "idle <median A> <median B> <pairs> <seconds>"
+//
+// Lines beginning "check" say what was verified on the way; a failed check
+// ends the driver with exit status 1.
+#include "editor.h"
+#include "paint.h"
+
+#include <windows.h>
+#include <winternl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD FirstPaintTimeoutMs = 20000;
+constexpr DWORD ExitTimeoutMs = 10000;
+constexpr DWORD SettleMs = 300;       // after a program exits, before the next one starts
+constexpr DWORD IdleSettleMs = 1000;  // after the first paint, before idle time is counted
+constexpr int WarmUpSteps = 100;      // untimed drag steps before each timed block
+constexpr int DragMargin = 20;        // drag positions keep this far from the client's edges
+constexpr COLORREF White = RGB(255, 255, 255);
+constexpr double MsPer100ns = 1e-4;  // the process list counts CPU time in 100 ns units
+
+struct Child {
+    PROCESS_INFORMATION process;
+    HWND window;
+};
+
+[[noreturn]] void fail(const char* what, const char* program) {
+    std::printf("check FAILED: %s (%s)\n", what, program);
+    std::exit(1);
+}
+
+double median(std::vector<double> samples) {
+    std::sort(samples.begin(), samples.end());
+    const size_t n = samples.size();
+    return n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
+}
+
+double secondsSince(LARGE_INTEGER start) {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart - start.QuadPart) / frequency.QuadPart;
+}
+
+// The screen pixel at a client point of the window.
+COLORREF clientPixel(HWND window, POINT point) {
+    ClientToScreen(window, &point);
+    HDC screen = GetDC(nullptr);
+    const COLORREF color = GetPixel(screen, point.x, point.y);
+    ReleaseDC(nullptr, screen);
+    return color;
+}
+
+bool isDark(COLORREF color) {
+    return GetRValue(color) < 128 && GetGValue(color) < 128 && GetBValue(color) < 128;
+}
+
+// A client point that both programs paint white: above and left of the figure.
+POINT backgroundPoint() { return {FigureOrigin.x / 2, FigureOrigin.y / 4}; }
+
+// A point on the default figure's spine, between the head's disc and the hip.
+POINT spinePoint() {
+    const Point head = absolutePoint(DefaultPose.Head);
+    const Point hip = absolutePoint(DefaultPose.Hip);
+    return {head.x, (head.y + HeadRadius + hip.y) / 2};
+}
+
+HWND shownWindowOf(DWORD processId) {
+    for (HWND window = FindWindowExA(nullptr, nullptr, MainWindowClass, nullptr); window;
+         window = FindWindowExA(nullptr, window, MainWindowClass, nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && IsWindowVisible(window)) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+// The first paint is finished when the window is shown, has nothing left to
+// paint, and the screen shows its white background (the bare X root is black).
+bool firstPaintShown(HWND window) {
+    RECT update;
+    return IsWindowVisible(window) && !GetUpdateRect(window, &update, FALSE) &&
+           clientPixel(window, backgroundPoint()) == White;
+}
+
+Child launch(const char* program) {
+    Child child = {};
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    std::string commandLine = std::string("\"") + program + "\"";
+    if (!CreateProcessA(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &child.process)) {
+        fail("cannot start the program", program);
+    }
+    return child;
+}
+
+// Polls, yielding the CPU between polls, until the child's first paint shows.
+void waitForFirstPaint(Child& child, const char* program) {
+    const DWORD started = GetTickCount();
+    for (;;) {
+        if (!child.window) {
+            child.window = shownWindowOf(child.process.dwProcessId);
+        }
+        if (child.window && firstPaintShown(child.window)) {
+            return;
+        }
+        if (GetTickCount() - started > FirstPaintTimeoutMs) {
+            fail("no painted main window", program);
+        }
+        Sleep(1);
+    }
+}
+
+void close(Child& child, const char* program) {
+    PostMessageA(child.window, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(child.process.hProcess, ExitTimeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(child.process.hProcess, 1);
+        fail("the program did not exit on WM_CLOSE", program);
+    }
+    CloseHandle(child.process.hThread);
+    CloseHandle(child.process.hProcess);
+    Sleep(SettleMs);
+}
+
+// The process's CPU time so far, user and kernel, in 100 ns units (Wine
+// counts it in 10 ms ticks). GetProcessTimes on another process does not
+// advance under Wine; the system's process list does.
+LONGLONG cpuTime(DWORD processId) {
+    std::vector<unsigned char> buffer(1 << 16);
+    ULONG needed = 0;
+    NTSTATUS status;
+    while ((status = NtQuerySystemInformation(SystemProcessInformation, buffer.data(),
+                                              static_cast<ULONG>(buffer.size()), &needed)) ==
+           static_cast<NTSTATUS>(0xC0000004L)) { // STATUS_INFO_LENGTH_MISMATCH
+        buffer.resize(std::max<size_t>(buffer.size() * 2, needed));
+    }
+    if (status < 0) {
+        fail("NtQuerySystemInformation failed", "process list");
+    }
+    for (size_t offset = 0;;) {
+        const auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(&buffer[offset]);
+        if (reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId) == processId) {
+            return entry->UserTime.QuadPart + entry->KernelTime.QuadPart;
+        }
+        if (entry->NextEntryOffset == 0) {
+            fail("process not in the process list", "process list");
+        }
+        offset += entry->NextEntryOffset;
+    }
+}
+
+// ---- start to first paint ----
+
+// Returns ms from process creation to the first finished paint; counts in
+// figureSeen whether the figure was already on the screen at that moment.
+double timeStart(const char* program, int& figureSeen) {
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    Child child = launch(program);
+    waitForFirstPaint(child, program);
+    const double ms = secondsSince(start) * 1000;
+    figureSeen += isDark(clientPixel(child.window, spinePoint()));
+    close(child, program);
+    return ms;
+}
+
+int measureStart(const char* a, const char* b, int pairs) {
+    int unused = 0;
+    timeStart(a, unused); // warm-up: file cache and Wine's first use of each exe
+    timeStart(b, unused);
+    std::vector<double> timesA, timesB;
+    int figureA = 0, figureB = 0;
+    for (int pair = 0; pair < pairs; ++pair) {
+        timesA.push_back(timeStart(a, figureA));
+        timesB.push_back(timeStart(b, figureB));
+    }
+    std::printf("check start: figure's spine already dark at the first paint: A %d/%d, B %d/%d\n",
+                figureA, pairs, figureB, pairs);
+    std::printf("start %.2f %.2f %d\n", median(timesA), median(timesB), pairs);
+    return 0;
+}
+
+// ---- drag step ----
+
+// Step i's pointer position, in client coordinates, always inside the client
+// area and never the same twice in a row.
+LPARAM dragPosition(const RECT& client, int step) {
+    const int width = client.right - 2 * DragMargin;
+    const int height = client.bottom - 2 * DragMargin;
+    return MAKELPARAM(DragMargin + (step * 7) % width, DragMargin + (step * 3) % height);
+}
+
+// One drag step: the move goes to the window procedure, then the repaint is
+// forced and done before UpdateWindow returns. The program under test
+// invalidates its window itself; the baseline ignores the move, so the
+// driver invalidates its client area for it.
+void dragStep(HWND window, LPARAM position, bool invalidateForIt) {
+    SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, position);
+    if (invalidateForIt) {
+        InvalidateRect(window, nullptr, TRUE);
+    }
+    UpdateWindow(window);
+}
+
+// Polls briefly for the screen to show the head's outline, left of its centre,
+// dark or not: the screen is updated after the paint, not within it.
+bool headOutlineShown(HWND window, POINT centre, bool dark) {
+    for (int poll = 0; poll < 100; ++poll) {
+        bool anyDark = false;
+        for (int dx = -1; dx <= 1; ++dx) {
+            anyDark |= isDark(clientPixel(window, {centre.x - HeadRadius + dx, centre.y}));
+        }
+        if (anyDark == dark) {
+            return true;
+        }
+        Sleep(10);
+    }
+    return false;
+}
+
+// After a timed block of A: the head follows the drag on the screen. It is
+// dragged to one point, then to another; the first outline must appear,
+// then vanish when the second appears.
+void verifyHeadMoves(HWND window, const char* program) {
+    RECT client;
+    GetClientRect(window, &client);
+    const POINT first = {client.right / 2 + 2 * HeadRadius, 2 * HeadRadius};
+    const POINT second = {client.right - 2 * HeadRadius, 2 * HeadRadius};
+    dragStep(window, MAKELPARAM(first.x, first.y), false);
+    if (!headOutlineShown(window, first, true)) {
+        fail("the dragged head is not drawn where the pointer went", program);
+    }
+    dragStep(window, MAKELPARAM(second.x, second.y), false);
+    if (!headOutlineShown(window, second, true) || !headOutlineShown(window, first, false)) {
+        fail("the head did not move with the second drag step", program);
+    }
+}
+
+struct DragBlock {
+    double microsecondsPerStep;
+    LONGLONG cpu; // the program's CPU time over the block, 100 ns units
+};
+
+DragBlock timeDrag(const char* program, int steps, bool isBaseline) {
+    Child child = launch(program);
+    waitForFirstPaint(child, program);
+    HWND window = child.window;
+    RECT client;
+    GetClientRect(window, &client);
+    SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, dragPosition(client, 0));
+    for (int step = 0; step < WarmUpSteps; ++step) {
+        dragStep(window, dragPosition(client, step), isBaseline);
+    }
+    const LONGLONG cpuBefore = cpuTime(child.process.dwProcessId);
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    for (int step = 0; step < steps; ++step) {
+        dragStep(window, dragPosition(client, step), isBaseline);
+    }
+    const double seconds = secondsSince(start);
+    const LONGLONG cpu = cpuTime(child.process.dwProcessId) - cpuBefore;
+    RECT update;
+    if (GetUpdateRect(window, &update, FALSE)) {
+        fail("UpdateWindow left the window unpainted", program);
+    }
+    if (!isBaseline) {
+        verifyHeadMoves(window, program);
+    }
+    SendMessageA(window, WM_LBUTTONUP, 0, dragPosition(client, steps));
+    close(child, program);
+    return {seconds * 1e6 / steps, cpu};
+}
+
+int measureDrag(const char* a, const char* b, int pairs, int steps) {
+    std::vector<double> timesA, timesB;
+    LONGLONG cpuA = 0, cpuB = 0;
+    for (int pair = 0; pair < pairs; ++pair) {
+        const DragBlock blockA = timeDrag(a, steps, false);
+        const DragBlock blockB = timeDrag(b, steps, true);
+        timesA.push_back(blockA.microsecondsPerStep);
+        timesB.push_back(blockB.microsecondsPerStep);
+        cpuA += blockA.cpu;
+        cpuB += blockB.cpu;
+    }
+    std::printf("check drag: A's head drawn at the pointer and moved with it, in all %d runs\n",
+                pairs);
+    std::printf("check drag: CPU time read from the process list over the timed steps: "
+                "A %.0f ms, B %.0f ms\n",
+                cpuA * MsPer100ns, cpuB * MsPer100ns);
+    if (cpuA == 0 || cpuB == 0) {
+        fail("the process list shows no CPU time for busy programs", "process list");
+    }
+    std::printf("drag %.2f %.2f %d %d\n", median(timesA), median(timesB), pairs, steps);
+    return 0;
+}
+
+// ---- idle ----
+
+double timeIdle(const char* program, DWORD idleMs) {
+    Child child = launch(program);
+    waitForFirstPaint(child, program);
+    Sleep(IdleSettleMs);
+    const LONGLONG before = cpuTime(child.process.dwProcessId);
+    Sleep(idleMs);
+    const LONGLONG used = cpuTime(child.process.dwProcessId) - before;
+    close(child, program);
+    return used * MsPer100ns;
+}
+
+int measureIdle(const char* a, const char* b, int pairs, int seconds) {
+    std::vector<double> usedA, usedB;
+    for (int pair = 0; pair < pairs; ++pair) {
+        usedA.push_back(timeIdle(a, seconds * 1000));
+        usedB.push_back(timeIdle(b, seconds * 1000));
+    }
+    std::printf("check idle: largest single run: A %.0f ms, B %.0f ms\n",
+                *std::max_element(usedA.begin(), usedA.end()),
+                *std::max_element(usedB.begin(), usedB.end()));
+    std::printf("idle %.0f %.0f %d %d\n", median(usedA), median(usedB), pairs, seconds);
+    return 0;
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: zirna-bench-driver start A.exe B.exe PAIRS\n"
+                         "       zirna-bench-driver drag A.exe B.exe PAIRS STEPS\n"
+                         "       zirna-bench-driver idle A.exe B.exe PAIRS SECONDS\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 5) {
+        return usage();
+    }
+    const char* measure = argv[1];
+    const char* a = argv[2];
+    const char* b = argv[3];
+    const int pairs = std::atoi(argv[4]);
+    const int extra = argc > 5 ? std::atoi(argv[5]) : 0;
+    if (pairs < 1) {
+        return usage();
+    }
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (std::strcmp(measure, "start") == 0 && argc == 5) {
+        return measureStart(a, b, pairs);
+    }
+    if (std::strcmp(measure, "drag") == 0 && argc == 6 && extra > 0) {
+        return measureDrag(a, b, pairs, extra);
+    }
+    if (std::strcmp(measure, "idle") == 0 && argc == 6 && extra > 0) {
+        return measureIdle(a, b, pairs, extra);
+    }
+    return usage();
+}

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# zirna's benchmarks: zirna.exe (A) against the empty-window baseline
+# zirna-baseline.exe (B), run in turn, pair after pair, in a private Xvfb
+# display and Wine prefix, the whole run pinned to one CPU. Prints one table
+# of medians and their ratios A/B, with the date and the machine.
+#
+#   bench/run.sh
+#
+# Pairs and durations can be changed for a quick look (the defaults are the
+# documented ones): START_PAIRS, DRAG_PAIRS, DRAG_STEPS (per pair, per
+# program), IDLE_PAIRS, IDLE_SECONDS.
+set -euo pipefail
+source "$(dirname "$0")/../scripts/common.sh"
+
+start_pairs=${START_PAIRS:-25}
+drag_pairs=${DRAG_PAIRS:-20}
+drag_steps=${DRAG_STEPS:-500}
+idle_pairs=${IDLE_PAIRS:-20}
+idle_seconds=${IDLE_SECONDS:-5}
+
+"$root/scripts/install-deps.sh"
+cmake --preset windows -S "$root" >/dev/null
+cmake --build "$build" --target zirna zirna-baseline zirna-bench-driver >/dev/null
+
+program="$build/editor/zirna.exe"
+baseline="$build/bench/zirna-baseline.exe"
+driver="$build/bench/zirna-bench-driver.exe"
+windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
+
+# The last CPU runs everything: Xvfb, the wineserver and Wine's services
+# (started by wine-session.sh, so they inherit the affinity), the driver and
+# the programs it starts.
+cpu=$(($(nproc) - 1))
+pin=(taskset -c "$cpu")
+
+session="$root/build/bench/wine"
+mkdir -p "$session"
+DISPLAY=$(free_display)
+export DISPLAY WINEPREFIX="$session/prefix"
+# No game controller and USB device services: they take CPU all the time.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winebus.sys,wineusb.sys=d"
+stop_session() { "$root/scripts/wine-session.sh" stop; }
+trap stop_session EXIT
+echo "Starting Xvfb on $DISPLAY and Wine (a new prefix takes half a minute) ..." >&2
+"${pin[@]}" "$root/scripts/wine-session.sh" start
+
+drive() {
+    echo "Measuring: $1 ..." >&2
+    "${pin[@]}" "$WINE" "$driver" "$1" "$(windows_path "$program")" "$(windows_path "$baseline")" \
+        "${@:2}" | tr -d '\r'
+}
+results=$(
+    drive start "$start_pairs"
+    drive drag "$drag_pairs" "$drag_steps"
+    drive idle "$idle_pairs" "$idle_seconds"
+)
+result() { awk -v name="$1" '$1 == name { print $2, $3 }' <<<"$results"; }
+read -r start_a start_b < <(result start)
+read -r drag_a drag_b < <(result drag)
+read -r idle_a idle_b < <(result idle)
+size_a=$(stat -c %s "$program")
+size_b=$(stat -c %s "$baseline")
+
+cpu_model=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
+echo
+echo "zirna benchmarks, $(date -u '+%Y-%m-%d %H:%M UTC')"
+echo "Machine: $cpu_model, $(nproc) CPUs, the run pinned to CPU $cpu; $("$WINE" --version); $(uname -sr)"
+echo "A = zirna.exe, B = zirna-baseline.exe (the same window, nothing drawn); medians of A and B run in turn"
+echo
+row() { # label a b goal-ratio samples
+    awk -v label="$1" -v a="$2" -v b="$3" -v goal="$4" -v samples="$5" 'BEGIN {
+        if (b > 0) { ratio = sprintf("%.2f", a / b) } else { ratio = "-" }
+        if (goal == "-") { verdict = "" }
+        else if (goal == "0") { verdict = (a == 0 ? "met" : "MISSED") }
+        else { verdict = (b > 0 && a / b <= goal ? "met" : "MISSED") }
+        goalText = (goal == "-" ? "-" : (goal == "0" ? "A = 0" : "<= " goal "x"))
+        printf "%-30s %10s %10s %6s  %-8s %-6s  %s\n", label, a, b, ratio, goalText, verdict, samples
+    }'
+}
+printf "%-30s %10s %10s %6s  %-15s  %s\n" "" "A" "B" "A/B" "goal" "samples"
+row "start to first paint (ms)" "$start_a" "$start_b" 1.05 "$start_pairs pairs"
+row "drag step (us)" "$drag_a" "$drag_b" 1.5 "$drag_pairs pairs x $drag_steps steps"
+row "idle CPU in ${idle_seconds} s (ms)" "$idle_a" "$idle_b" 0 "$idle_pairs pairs"
+row "exe size (bytes)" "$size_a" "$size_b" - "-"
+echo
+grep '^check' <<<"$results"
