@@ -66,8 +66,9 @@ def read_ppm(data):
 class Program:
     """One run of the program under test, in a directory of its own."""
 
-    def __init__(self, workdir, locale=None):
-        self.workdir = workdir
+    def __init__(self, workdir, scratch, locale=None):
+        self.workdir = workdir  # the program's current directory
+        self.scratch = scratch  # the test's own files
         self.env = dict(os.environ)
         if locale:
             self.env["LC_ALL"] = locale
@@ -131,7 +132,7 @@ class Program:
 
     def rendering(self, values, help_visible=0):
         """The client area as drawFigure draws these values, made by the probe."""
-        path = os.path.join(self.workdir, "expected.ppm")
+        path = os.path.join(self.scratch, "expected.ppm")
         self.probe("render", path, str(help_visible), str(self.width), str(self.height),
                    *map(str, values))
         with open(path, "rb") as f:
@@ -171,13 +172,22 @@ class EndToEnd(unittest.TestCase):
     mirror = False
 
     def setUp(self):
-        self.workdir = tempfile.mkdtemp(prefix="zirna-e2e-")
-        self.program = Program(self.workdir, self.locale)
+        self.scratch = tempfile.mkdtemp(prefix="zirna-e2e-")
+        self.workdir = self.prepare() or self.scratch
+        self.program = Program(self.workdir, self.scratch, self.locale)
         self.pose = list(DEFAULT_POSE)
+
+    def prepare(self):
+        """Makes the program's current directory, when not the scratch directory."""
+        return None
 
     def tearDown(self):
         self.program.kill()
-        shutil.rmtree(self.workdir, ignore_errors=True)
+        self.cleanup()
+        shutil.rmtree(self.scratch, ignore_errors=True)
+
+    def cleanup(self):
+        pass
 
     # The pose the program should now hold after a drag step at (x, y).
     def drag_to(self, key, x, y):
@@ -315,6 +325,203 @@ class ProgramTests(EndToEnd):
         time.sleep(0.3)
         self.assertShows()
         self.assertEqual(p.pointer_in_client(), (20, 20))
+
+
+def boxes(program):
+    """The message boxes on the screen, as the probe reads them."""
+    found = []
+    for line in program.probe("boxes").splitlines():
+        fields = dict(part.split("=", 1) for part in line.strip().split("\t"))
+        found.append(fields)
+    return found
+
+
+def is_stream_error(box):
+    return (box.get("owner"), box.get("caption"), box.get("text"), box.get("buttons")) == \
+        ("none", "stream error", "error", "OK")
+
+
+class SaveFault(EndToEnd):
+    """Enter while 1.txt cannot be written, then again once the cause is gone."""
+    fault = None
+
+    def prepare(self):
+        self.cwd = os.path.join(self.scratch, "work")
+        os.mkdir(self.cwd)
+        if self.fault == "full":
+            if os.geteuid() != 0:
+                self.skipTest("a full device needs root to mount")
+            subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", self.cwd],
+                           check=True)
+            subprocess.run(["dd", "if=/dev/zero", f"of={self.cwd}/filler", "bs=4096"],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return self.cwd
+
+    def cleanup(self):
+        if self.fault == "full" and os.path.ismount(self.cwd):
+            subprocess.run(["umount", "-l", self.cwd], check=False)
+        if os.path.exists(os.path.join(self.cwd, "1.txt")):
+            subprocess.run(["chattr", "-i", os.path.join(self.cwd, "1.txt")],
+                           stderr=subprocess.DEVNULL, check=False)
+        if getattr(self, "holder", None):
+            self.release_holder()
+
+    def release_holder(self):
+        self.holder.kill()
+        self.holder.wait()
+        self.holder.stdout.close()
+        self.holder = None
+
+    def file_path(self):
+        return os.path.join(self.cwd, "1.txt")
+
+    def wait_for_boxes(self, count):
+        found = wait_for(lambda: len(boxes(self.program)) >= count and boxes(self.program))
+        self.assertEqual(len(found or []), count, f"message boxes: {found}")
+        for box in found:
+            self.assertTrue(is_stream_error(box), f"not the stream error box: {box}")
+        return found
+
+    def dismiss_boxes(self):
+        """OK on each box, as a user does: Return with the pointer over it."""
+        while True:
+            shown = boxes(self.program)
+            if not shown:
+                return
+            left, top, right, bottom = map(int, shown[0]["rect"].split(","))
+            xdotool("mousemove", (left + right) // 2, (top + bottom) // 2)
+            time.sleep(0.1)
+            xdotool("key", "Return")
+            time.sleep(0.2)
+
+    def make_fault(self):
+        path = self.file_path()
+        if self.fault in ("readonly", "held"):
+            with open(path, "wb") as f:
+                f.write(b"previous pose")
+        if self.fault == "readonly":
+            if os.geteuid() == 0:
+                subprocess.run(["chattr", "+i", path], check=True)
+            else:
+                os.chmod(path, 0o444)
+        elif self.fault == "directory":
+            os.mkdir(path)
+        elif self.fault == "held":
+            self.holder = subprocess.Popen([WINE, PROBE, "hold", "1.txt"], cwd=self.cwd,
+                                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                           env=self.program.env)
+            self.assertEqual(self.holder.stdout.readline().strip(), b"held")
+        elif self.fault == "removed":
+            shutil.rmtree(self.cwd)
+
+    def file_as_it_was(self):
+        path = self.file_path()
+        if self.fault == "readonly":
+            with open(path, "rb") as f:
+                return f.read() == b"previous pose"
+        if self.fault == "directory":
+            return os.path.isdir(path)
+        return not os.path.exists(path) or self.fault == "held"
+
+    def clear_fault(self):
+        path = self.file_path()
+        if self.fault == "readonly":
+            subprocess.run(["chattr", "-i", path], stderr=subprocess.DEVNULL, check=False)
+            os.chmod(path, 0o644)
+        elif self.fault == "directory":
+            os.rmdir(path)
+        elif self.fault == "held":
+            self.release_holder()
+            with open(path, "rb") as f:
+                self.assertEqual(f.read(), b"previous pose")
+        elif self.fault == "full":
+            os.remove(os.path.join(self.cwd, "filler"))
+        elif self.fault == "removed":
+            os.mkdir(self.cwd)
+
+    def check_fault(self):
+        p = self.program
+        self.select("n")
+        p.drag(1, [p.pointer_in_client(), (200, 180), (210, 185)])
+        self.drag_to("n", 210, 185)
+        self.make_fault()
+        p.move(150, 100)
+        p.key("Return")
+        self.wait_for_boxes(1)
+        self.assertTrue(self.file_as_it_was())
+        self.dismiss_boxes()
+        self.assertShows()  # the pose is as it was
+        self.select("y")
+        p.drag(1, [p.pointer_in_client(), (60, 30), (70, 35)])  # editing goes on
+        self.drag_to("y", 70, 35)
+        self.assertShows()
+        self.clear_fault()
+        p.move(150, 100)
+        p.key("Return")
+        self.assertSaves()
+        self.assertEqual(boxes(p), [])
+        self.assertEqual(p.close(), 0)
+
+
+class ReadOnlyFile(SaveFault):
+    fault = "readonly"
+
+    def test_save_through_the_fault(self):
+        self.check_fault()
+
+
+class DirectoryNamedLikeTheFile(SaveFault):
+    fault = "directory"
+
+    def test_save_through_the_fault(self):
+        self.check_fault()
+
+
+class FileHeldByAnotherProgram(SaveFault):
+    fault = "held"
+
+    def test_save_through_the_fault(self):
+        self.check_fault()
+
+
+class FullDevice(SaveFault):
+    fault = "full"
+
+    def test_save_through_the_fault(self):
+        self.check_fault()
+
+
+class RemovedDirectory(SaveFault):
+    fault = "removed"
+
+    def test_save_through_the_fault(self):
+        self.check_fault()
+
+
+class SecondSaveInsideTheBox(SaveFault):
+    fault = "directory"
+
+    def test_second_save_while_the_box_is_open(self):
+        p = self.program
+        self.make_fault()
+        p.move(150, 100)
+        p.key("Return")
+        self.wait_for_boxes(1)
+        # Click the main window active and press Enter there: a second save
+        # runs inside the first box's loop.
+        p.move(250, 200)
+        p.press(1)
+        p.release(1)
+        p.key("Return")
+        self.wait_for_boxes(2)
+        self.dismiss_boxes()
+        self.assertIsNone(p.process.poll())
+        self.assertShows()
+        self.clear_fault()
+        p.move(150, 100)
+        p.key("Return")
+        self.assertSaves()
+        self.assertEqual(p.close(), 0)
 
 
 class JapaneseHelpTests(EndToEnd):

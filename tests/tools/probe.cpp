@@ -6,7 +6,8 @@
 //                                  origin and size, the owning process id and
 //                                  the outer window rectangle
 //   zirna-probe boxes              prints each message box on the screen:
-//                                  owner, caption, text, buttons
+//                                  owner, caption, text, buttons, rectangle,
+//                                  as name=value fields separated by tabs
 //   zirna-probe dismiss            presses OK on every message box
 //   zirna-probe hold FILE          opens FILE without sharing and keeps it
 //                                  open (for a minute, or until ended)
@@ -94,7 +95,7 @@ int printBoxes() {
         HWND owner = GetWindow(box, GW_OWNER);
         RECT rect;
         GetWindowRect(box, &rect);
-        std::printf("owner=%s caption=%s text=%s buttons=%s rect=%ld,%ld,%ld,%ld\n",
+        std::printf("owner=%s\tcaption=%s\ttext=%s\tbuttons=%s\trect=%ld,%ld,%ld,%ld\n",
                     owner ? "yes" : "none", caption, text, buttons, rect.left, rect.top,
                     rect.right, rect.bottom);
     }
