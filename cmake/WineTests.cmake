@@ -8,8 +8,14 @@ include_guard(GLOBAL)
 # Built on Windows itself, the tests simply run.
 if(NOT CMAKE_CROSSCOMPILING)
   function(add_wine_test target)
-    add_test(NAME ${target} COMMAND ${target} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-    set_tests_properties(${target} PROPERTIES RESOURCE_LOCK display TIMEOUT 600)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "NAME" "ARGS;ENVIRONMENT")
+    if(NOT arg_NAME)
+      set(arg_NAME ${target})
+    endif()
+    add_test(NAME ${arg_NAME} COMMAND ${target} ${arg_ARGS}
+             WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    set_tests_properties(${arg_NAME} PROPERTIES RESOURCE_LOCK display TIMEOUT 600
+                         ENVIRONMENT "${arg_ENVIRONMENT}")
   endfunction()
   return()
 endif()
@@ -37,11 +43,15 @@ set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 1
 set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60
                      ENVIRONMENT "${ZIRNA_WINE_ENVIRONMENT}")
 
-# add_wine_test(<target> [ENVIRONMENT var=value...])
+# add_wine_test(<target> [NAME name] [ARGS args...] [ENVIRONMENT var=value...])
 function(add_wine_test target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "ENVIRONMENT")
-  add_test(NAME ${target} COMMAND ${target} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-  set_tests_properties(${target} PROPERTIES
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "NAME" "ARGS;ENVIRONMENT")
+  if(NOT arg_NAME)
+    set(arg_NAME ${target})
+  endif()
+  add_test(NAME ${arg_NAME} COMMAND ${target} ${arg_ARGS}
+           WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  set_tests_properties(${arg_NAME} PROPERTIES
     FIXTURES_REQUIRED wine RESOURCE_LOCK display TIMEOUT 600
     ENVIRONMENT "${ZIRNA_WINE_ENVIRONMENT};${arg_ENVIRONMENT}")
 endfunction()
