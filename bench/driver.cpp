@@ -1,15 +1,16 @@
 // zirna-bench-driver: the Windows side of bench/run.sh. It starts a program as
 // its own child process, measures it from outside, and ends it again. Every
-// measure runs the program under test (A) and the baseline (B) in turn, pair
-// after pair, and prints the two medians on one line for run.sh's table.
+// measure runs the program under test (A, zirna) and the baseline (B, the
+// same window with nothing drawn) in turn, pair after pair, and prints the
+// two medians on one line for run.sh's table.
 //
 //   zirna-bench-driver start A.exe B.exe PAIRS
-//       process creation to the first finished paint, in ms:
+//       process creation to the first finished paint on the screen, in ms:
 //           "start <median A> <median B> <pairs>"
 //   zirna-bench-driver drag A.exe B.exe PAIRS STEPS
 //       one drag step (a mouse move sent to the window, then its repaint
-//       forced and waited for) in µs; each program gets a fresh process and
-//       STEPS steps per pair: "drag <median A> <median B> <pairs> <steps>"
+//       forced and waited for), in µs; each program gets a fresh process and
+//       STEPS timed steps per pair: "drag <median A> <median B> <pairs> <steps>"
 //   zirna-bench-driver idle A.exe B.exe PAIRS SECONDS
 //       CPU time (user + kernel) used while the shown window sits idle, in ms:
 //           "idle <median A> <median B> <pairs> <seconds>"
@@ -32,21 +33,29 @@
 namespace {
 
 constexpr DWORD FirstPaintTimeoutMs = 20000;
+constexpr UINT ReplyTimeoutMs = 5000;
 constexpr DWORD ExitTimeoutMs = 10000;
-constexpr DWORD SettleMs = 300;       // after a program exits, before the next one starts
-constexpr DWORD IdleSettleMs = 1000;  // after the first paint, before idle time is counted
-constexpr int WarmUpSteps = 100;      // untimed drag steps before each timed block
-constexpr int DragMargin = 20;        // drag positions keep this far from the client's edges
+constexpr DWORD SettleMs = 300;      // after a program exits, before the next one starts
+constexpr DWORD IdleSettleMs = 1000; // after the first paint, before idle time is counted
+constexpr int WarmUpSteps = 100;     // untimed drag steps before each timed block
+constexpr int DragMargin = 20;       // drag positions keep this far from the client's edges
+constexpr int ScreenPolls = 100;     // tries, 10 ms apart, for the screen to show a repaint
 constexpr COLORREF White = RGB(255, 255, 255);
-constexpr double MsPer100ns = 1e-4;  // the process list counts CPU time in 100 ns units
+constexpr double MsPer100ns = 1e-4; // the process list counts CPU time in 100 ns units
+constexpr NTSTATUS InfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004L);
+
+struct Program {
+    const char* path;
+    bool drawsFigure; // zirna draws the default figure; the baseline nothing
+};
 
 struct Child {
     PROCESS_INFORMATION process;
     HWND window;
 };
 
-[[noreturn]] void fail(const char* what, const char* program) {
-    std::printf("check FAILED: %s (%s)\n", what, program);
+[[noreturn]] void fail(const char* what, const char* path) {
+    std::printf("check FAILED: %s (%s)\n", what, path);
     std::exit(1);
 }
 
@@ -56,11 +65,16 @@ double median(std::vector<double> samples) {
     return n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
 }
 
+LARGE_INTEGER now() {
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return counter;
+}
+
 double secondsSince(LARGE_INTEGER start) {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
+    LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart - start.QuadPart) / frequency.QuadPart;
+    return static_cast<double>(now().QuadPart - start.QuadPart) / frequency.QuadPart;
 }
 
 // The screen pixel at a client point of the window.
@@ -77,9 +91,12 @@ bool isDark(COLORREF color) {
 }
 
 // A client point that both programs paint white: above and left of the figure.
-POINT backgroundPoint() { return {FigureOrigin.x / 2, FigureOrigin.y / 4}; }
+POINT backgroundPoint() {
+    return {FigureOrigin.x / 2, FigureOrigin.y / 4};
+}
 
-// A point on the default figure's spine, between the head's disc and the hip.
+// A point on the default figure's spine, between the head's disc and the hip:
+// dark once zirna's first paint is on the screen, white in the baseline's.
 POINT spinePoint() {
     const Point head = absolutePoint(DefaultPose.Head);
     const Point hip = absolutePoint(DefaultPose.Hip);
@@ -98,48 +115,73 @@ HWND shownWindowOf(DWORD processId) {
     return nullptr;
 }
 
-// The first paint is finished when the window is shown, has nothing left to
-// paint, and the screen shows its white background (the bare X root is black).
-bool firstPaintShown(HWND window) {
+bool nothingToPaint(HWND window) {
     RECT update;
-    return IsWindowVisible(window) && !GetUpdateRect(window, &update, FALSE) &&
-           clientPixel(window, backgroundPoint()) == White;
+    return !GetUpdateRect(window, &update, FALSE);
 }
 
-Child launch(const char* program) {
+// A message sent to the window is handled only where its thread next takes
+// messages: once it is answered, a paint that was under way has ended.
+bool backInMessageLoop(HWND window) {
+    DWORD_PTR result;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, ReplyTimeoutMs, &result) != 0;
+}
+
+// The unpainted window shows the bare X root, which is black.
+bool backgroundShown(HWND window) {
+    return clientPixel(window, backgroundPoint()) == White;
+}
+
+// The same test for both programs: the window is shown, has nothing left to
+// paint, its thread is back in its message loop, and the screen shows the
+// program's first picture at two points: the white background, and the
+// figure's spine dark for zirna, white for the baseline. (Wine can show the
+// erased background a moment before the figure drawn over it.)
+bool firstPaintShown(HWND window, const Program& program) {
+    return IsWindowVisible(window) && nothingToPaint(window) && backInMessageLoop(window) &&
+           nothingToPaint(window) && backgroundShown(window) &&
+           isDark(clientPixel(window, spinePoint())) == program.drawsFigure;
+}
+
+Child launch(const Program& program) {
     Child child = {};
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    std::string commandLine = std::string("\"") + program + "\"";
-    if (!CreateProcessA(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    std::string commandLine = std::string("\"") + program.path + "\"";
+    if (!CreateProcessA(program.path, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &child.process)) {
-        fail("cannot start the program", program);
+        fail("cannot start the program", program.path);
     }
     return child;
 }
 
-// Polls, yielding the CPU between polls, until the child's first paint shows.
-void waitForFirstPaint(Child& child, const char* program) {
+// Polls, giving the CPU away between polls, until the child's first paint
+// shows. Returns whether the window was seen shown but still unpainted.
+bool waitForFirstPaint(Child& child, const Program& program) {
     const DWORD started = GetTickCount();
+    bool unpaintedSeen = false;
     for (;;) {
         if (!child.window) {
             child.window = shownWindowOf(child.process.dwProcessId);
         }
-        if (child.window && firstPaintShown(child.window)) {
-            return;
+        if (child.window) {
+            if (firstPaintShown(child.window, program)) {
+                return unpaintedSeen;
+            }
+            unpaintedSeen = unpaintedSeen || isDark(clientPixel(child.window, backgroundPoint()));
         }
         if (GetTickCount() - started > FirstPaintTimeoutMs) {
-            fail("no painted main window", program);
+            fail("no painted main window", program.path);
         }
         Sleep(1);
     }
 }
 
-void close(Child& child, const char* program) {
+void close(Child& child, const Program& program) {
     PostMessageA(child.window, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(child.process.hProcess, ExitTimeoutMs) != WAIT_OBJECT_0) {
         TerminateProcess(child.process.hProcess, 1);
-        fail("the program did not exit on WM_CLOSE", program);
+        fail("the program did not exit on WM_CLOSE", program.path);
     }
     CloseHandle(child.process.hThread);
     CloseHandle(child.process.hProcess);
@@ -155,7 +197,7 @@ LONGLONG cpuTime(DWORD processId) {
     NTSTATUS status;
     while ((status = NtQuerySystemInformation(SystemProcessInformation, buffer.data(),
                                               static_cast<ULONG>(buffer.size()), &needed)) ==
-           static_cast<NTSTATUS>(0xC0000004L)) { // STATUS_INFO_LENGTH_MISMATCH
+           InfoLengthMismatch) {
         buffer.resize(std::max<size_t>(buffer.size() * 2, needed));
     }
     if (status < 0) {
@@ -175,39 +217,38 @@ LONGLONG cpuTime(DWORD processId) {
 
 // ---- start to first paint ----
 
-// Returns ms from process creation to the first finished paint; counts in
-// figureSeen whether the figure was already on the screen at that moment.
-double timeStart(const char* program, int& figureSeen) {
-    LARGE_INTEGER start;
-    QueryPerformanceCounter(&start);
+// Returns ms from process creation to the first finished paint; counts the
+// runs in which the window was seen shown before it was painted.
+double timeStart(const Program& program, int& unpaintedSeen) {
+    const LARGE_INTEGER start = now();
     Child child = launch(program);
-    waitForFirstPaint(child, program);
+    unpaintedSeen += waitForFirstPaint(child, program);
     const double ms = secondsSince(start) * 1000;
-    figureSeen += isDark(clientPixel(child.window, spinePoint()));
     close(child, program);
     return ms;
 }
 
-int measureStart(const char* a, const char* b, int pairs) {
+int measureStart(const Program& a, const Program& b, int pairs) {
     int unused = 0;
-    timeStart(a, unused); // warm-up: file cache and Wine's first use of each exe
+    timeStart(a, unused); // warm-up: the file cache and Wine's first use of each exe
     timeStart(b, unused);
     std::vector<double> timesA, timesB;
-    int figureA = 0, figureB = 0;
+    int unpaintedA = 0, unpaintedB = 0;
     for (int pair = 0; pair < pairs; ++pair) {
-        timesA.push_back(timeStart(a, figureA));
-        timesB.push_back(timeStart(b, figureB));
+        timesA.push_back(timeStart(a, unpaintedA));
+        timesB.push_back(timeStart(b, unpaintedB));
     }
-    std::printf("check start: figure's spine already dark at the first paint: A %d/%d, B %d/%d\n",
-                figureA, pairs, figureB, pairs);
+    std::printf("check start: window seen shown but still black before its first paint: "
+                "A %d/%d, B %d/%d runs\n",
+                unpaintedA, pairs, unpaintedB, pairs);
     std::printf("start %.2f %.2f %d\n", median(timesA), median(timesB), pairs);
     return 0;
 }
 
 // ---- drag step ----
 
-// Step i's pointer position, in client coordinates, always inside the client
-// area and never the same twice in a row.
+// Step i's pointer position, in client coordinates: always inside the client
+// area, and never the same twice in a row.
 LPARAM dragPosition(const RECT& client, int step) {
     const int width = client.right - 2 * DragMargin;
     const int height = client.bottom - 2 * DragMargin;
@@ -215,24 +256,25 @@ LPARAM dragPosition(const RECT& client, int step) {
 }
 
 // One drag step: the move goes to the window procedure, then the repaint is
-// forced and done before UpdateWindow returns. The program under test
-// invalidates its window itself; the baseline ignores the move, so the
-// driver invalidates its client area for it.
-void dragStep(HWND window, LPARAM position, bool invalidateForIt) {
+// forced, and done before UpdateWindow returns. zirna invalidates its window
+// itself; the baseline ignores the move, so the driver invalidates its
+// client area for it.
+void dragStep(HWND window, LPARAM position, const Program& program) {
     SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, position);
-    if (invalidateForIt) {
+    if (!program.drawsFigure) {
         InvalidateRect(window, nullptr, TRUE);
     }
     UpdateWindow(window);
 }
 
-// Polls briefly for the screen to show the head's outline, left of its centre,
-// dark or not: the screen is updated after the paint, not within it.
+// Polls briefly for the screen to show the head's outline, left of its
+// centre, dark or not: the screen follows the paint, not within it.
 bool headOutlineShown(HWND window, POINT centre, bool dark) {
-    for (int poll = 0; poll < 100; ++poll) {
+    for (int poll = 0; poll < ScreenPolls; ++poll) {
         bool anyDark = false;
         for (int dx = -1; dx <= 1; ++dx) {
-            anyDark |= isDark(clientPixel(window, {centre.x - HeadRadius + dx, centre.y}));
+            anyDark =
+                anyDark || isDark(clientPixel(window, {centre.x - HeadRadius + dx, centre.y}));
         }
         if (anyDark == dark) {
             return true;
@@ -242,30 +284,30 @@ bool headOutlineShown(HWND window, POINT centre, bool dark) {
     return false;
 }
 
-// After a timed block of A: the head follows the drag on the screen. It is
-// dragged to one point, then to another; the first outline must appear,
+// After a timed block of zirna's: the head follows the drag on the screen. It
+// is dragged to one point, then to another; the first outline must appear,
 // then vanish when the second appears.
-void verifyHeadMoves(HWND window, const char* program) {
+void verifyHeadMoves(HWND window, const Program& program) {
     RECT client;
     GetClientRect(window, &client);
     const POINT first = {client.right / 2 + 2 * HeadRadius, 2 * HeadRadius};
     const POINT second = {client.right - 2 * HeadRadius, 2 * HeadRadius};
-    dragStep(window, MAKELPARAM(first.x, first.y), false);
+    dragStep(window, MAKELPARAM(first.x, first.y), program);
     if (!headOutlineShown(window, first, true)) {
-        fail("the dragged head is not drawn where the pointer went", program);
+        fail("the dragged head is not drawn where the pointer went", program.path);
     }
-    dragStep(window, MAKELPARAM(second.x, second.y), false);
+    dragStep(window, MAKELPARAM(second.x, second.y), program);
     if (!headOutlineShown(window, second, true) || !headOutlineShown(window, first, false)) {
-        fail("the head did not move with the second drag step", program);
+        fail("the head did not move with the second drag step", program.path);
     }
 }
 
 struct DragBlock {
     double microsecondsPerStep;
-    LONGLONG cpu; // the program's CPU time over the block, 100 ns units
+    LONGLONG cpu; // the program's CPU time over the timed steps, 100 ns units
 };
 
-DragBlock timeDrag(const char* program, int steps, bool isBaseline) {
+DragBlock timeDrag(const Program& program, int steps) {
     Child child = launch(program);
     waitForFirstPaint(child, program);
     HWND window = child.window;
@@ -273,21 +315,19 @@ DragBlock timeDrag(const char* program, int steps, bool isBaseline) {
     GetClientRect(window, &client);
     SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, dragPosition(client, 0));
     for (int step = 0; step < WarmUpSteps; ++step) {
-        dragStep(window, dragPosition(client, step), isBaseline);
+        dragStep(window, dragPosition(client, step), program);
     }
     const LONGLONG cpuBefore = cpuTime(child.process.dwProcessId);
-    LARGE_INTEGER start;
-    QueryPerformanceCounter(&start);
+    const LARGE_INTEGER start = now();
     for (int step = 0; step < steps; ++step) {
-        dragStep(window, dragPosition(client, step), isBaseline);
+        dragStep(window, dragPosition(client, step), program);
     }
     const double seconds = secondsSince(start);
     const LONGLONG cpu = cpuTime(child.process.dwProcessId) - cpuBefore;
-    RECT update;
-    if (GetUpdateRect(window, &update, FALSE)) {
-        fail("UpdateWindow left the window unpainted", program);
+    if (!nothingToPaint(window)) {
+        fail("UpdateWindow left the window unpainted", program.path);
     }
-    if (!isBaseline) {
+    if (program.drawsFigure) {
         verifyHeadMoves(window, program);
     }
     SendMessageA(window, WM_LBUTTONUP, 0, dragPosition(client, steps));
@@ -295,12 +335,12 @@ DragBlock timeDrag(const char* program, int steps, bool isBaseline) {
     return {seconds * 1e6 / steps, cpu};
 }
 
-int measureDrag(const char* a, const char* b, int pairs, int steps) {
+int measureDrag(const Program& a, const Program& b, int pairs, int steps) {
     std::vector<double> timesA, timesB;
     LONGLONG cpuA = 0, cpuB = 0;
     for (int pair = 0; pair < pairs; ++pair) {
-        const DragBlock blockA = timeDrag(a, steps, false);
-        const DragBlock blockB = timeDrag(b, steps, true);
+        const DragBlock blockA = timeDrag(a, steps);
+        const DragBlock blockB = timeDrag(b, steps);
         timesA.push_back(blockA.microsecondsPerStep);
         timesB.push_back(blockB.microsecondsPerStep);
         cpuA += blockA.cpu;
@@ -320,7 +360,7 @@ int measureDrag(const char* a, const char* b, int pairs, int steps) {
 
 // ---- idle ----
 
-double timeIdle(const char* program, DWORD idleMs) {
+double timeIdle(const Program& program, DWORD idleMs) {
     Child child = launch(program);
     waitForFirstPaint(child, program);
     Sleep(IdleSettleMs);
@@ -331,13 +371,13 @@ double timeIdle(const char* program, DWORD idleMs) {
     return used * MsPer100ns;
 }
 
-int measureIdle(const char* a, const char* b, int pairs, int seconds) {
+int measureIdle(const Program& a, const Program& b, int pairs, int seconds) {
     std::vector<double> usedA, usedB;
     for (int pair = 0; pair < pairs; ++pair) {
         usedA.push_back(timeIdle(a, seconds * 1000));
         usedB.push_back(timeIdle(b, seconds * 1000));
     }
-    std::printf("check idle: largest single run: A %.0f ms, B %.0f ms\n",
+    std::printf("check idle: most CPU time in a single run: A %.0f ms, B %.0f ms\n",
                 *std::max_element(usedA.begin(), usedA.end()),
                 *std::max_element(usedB.begin(), usedB.end()));
     std::printf("idle %.0f %.0f %d %d\n", median(usedA), median(usedB), pairs, seconds);
@@ -358,8 +398,8 @@ int main(int argc, char** argv) {
         return usage();
     }
     const char* measure = argv[1];
-    const char* a = argv[2];
-    const char* b = argv[3];
+    const Program a = {argv[2], true};
+    const Program b = {argv[3], false};
     const int pairs = std::atoi(argv[4]);
     const int extra = argc > 5 ? std::atoi(argv[5]) : 0;
     if (pairs < 1) {

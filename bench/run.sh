@@ -6,10 +6,12 @@
 #
 #   bench/run.sh
 #
-# Pairs and durations can be changed for a quick look (the defaults are the
-# documented ones): START_PAIRS, DRAG_PAIRS, DRAG_STEPS (per pair, per
-# program), IDLE_PAIRS, IDLE_SECONDS.
+# The ratio is printed with two decimals, and a goal is judged on the printed
+# ratio. Pairs and durations can be changed for a quick look (the defaults
+# are the documented ones): START_PAIRS, DRAG_PAIRS, DRAG_STEPS (per pair,
+# per program), IDLE_PAIRS, IDLE_SECONDS.
 set -euo pipefail
+# shellcheck source=../scripts/common.sh
 source "$(dirname "$0")/../scripts/common.sh"
 
 start_pairs=${START_PAIRS:-25}
@@ -44,17 +46,21 @@ trap stop_session EXIT
 echo "Starting Xvfb on $DISPLAY and Wine (a new prefix takes half a minute) ..." >&2
 "${pin[@]}" "$root/scripts/wine-session.sh" start
 
-drive() {
+results="$session/results.txt"
+: >"$results"
+measure() {
     echo "Measuring: $1 ..." >&2
-    "${pin[@]}" "$WINE" "$driver" "$1" "$(windows_path "$program")" "$(windows_path "$baseline")" \
-        "${@:2}" | tr -d '\r'
+    if ! "${pin[@]}" "$WINE" "$driver" "$1" "$(windows_path "$program")" \
+        "$(windows_path "$baseline")" "${@:2}" | tr -d '\r' >>"$results"; then
+        cat "$results" >&2
+        echo "bench: the $1 measure failed" >&2
+        exit 1
+    fi
 }
-results=$(
-    drive start "$start_pairs"
-    drive drag "$drag_pairs" "$drag_steps"
-    drive idle "$idle_pairs" "$idle_seconds"
-)
-result() { awk -v name="$1" '$1 == name { print $2, $3 }' <<<"$results"; }
+measure start "$start_pairs"
+measure drag "$drag_pairs" "$drag_steps"
+measure idle "$idle_pairs" "$idle_seconds"
+result() { awk -v name="$1" '$1 == name { print $2, $3 }' "$results"; }
 read -r start_a start_b < <(result start)
 read -r drag_a drag_b < <(result drag)
 read -r idle_a idle_b < <(result idle)
@@ -67,20 +73,22 @@ echo "zirna benchmarks, $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "Machine: $cpu_model, $(nproc) CPUs, the run pinned to CPU $cpu; $("$WINE" --version); $(uname -sr)"
 echo "A = zirna.exe, B = zirna-baseline.exe (the same window, nothing drawn); medians of A and B run in turn"
 echo
-row() { # label a b goal-ratio samples
-    awk -v label="$1" -v a="$2" -v b="$3" -v goal="$4" -v samples="$5" 'BEGIN {
-        if (b > 0) { ratio = sprintf("%.2f", a / b) } else { ratio = "-" }
-        if (goal == "-") { verdict = "" }
-        else if (goal == "0") { verdict = (a == 0 ? "met" : "MISSED") }
-        else { verdict = (b > 0 && a / b <= goal ? "met" : "MISSED") }
-        goalText = (goal == "-" ? "-" : (goal == "0" ? "A = 0" : "<= " goal "x"))
-        printf "%-30s %10s %10s %6s  %-8s %-6s  %s\n", label, a, b, ratio, goalText, verdict, samples
+format='%-28s %10s %10s %6s  %-12s %-7s %s\n'
+row() { # label, A, B, goal (a ratio A/B, 0 for "A is 0", or -), samples
+    awk -v format="$format" -v label="$1" -v a="$2" -v b="$3" -v goal="$4" -v samples="$5" '
+    BEGIN {
+        ratio = b > 0 ? sprintf("%.2f", a / b) : "-"
+        if (goal == "-") { goalText = "-"; verdict = "" }
+        else if (goal == "0") { goalText = "A = 0"; verdict = a == 0 ? "met" : "MISSED" }
+        else { goalText = "A/B <= " goal; verdict = ratio != "-" && ratio + 0 <= goal + 0 ? "met" : "MISSED" }
+        printf format, label, a, b, ratio, goalText, verdict, samples
     }'
 }
-printf "%-30s %10s %10s %6s  %-15s  %s\n" "" "A" "B" "A/B" "goal" "samples"
+# shellcheck disable=SC2059
+printf "$format" "" "A" "B" "A/B" "goal" "" "samples"
 row "start to first paint (ms)" "$start_a" "$start_b" 1.05 "$start_pairs pairs"
 row "drag step (us)" "$drag_a" "$drag_b" 1.5 "$drag_pairs pairs x $drag_steps steps"
 row "idle CPU in ${idle_seconds} s (ms)" "$idle_a" "$idle_b" 0 "$idle_pairs pairs"
 row "exe size (bytes)" "$size_a" "$size_b" - "-"
 echo
-grep '^check' <<<"$results"
+grep '^check' "$results"
