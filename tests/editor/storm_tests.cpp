@@ -131,9 +131,10 @@ TEST_CASE("a storm of random input leaves exactly what the editing rules predict
     unsigned long sent = 0;
     for (; sent < count && agreed; ++sent) {
         const int roll = perMille(random);
-        // Only the low 32 bits of lParam carry the position: random high bits too.
-        const LPARAM position = static_cast<LPARAM>(any32(random)) |
-                                (static_cast<LPARAM>(percent(random) < 10) << 32);
+        // Only the low 32 bits of lParam carry the position: on 64 bits, some
+        // high bits too.
+        const unsigned long long high = percent(random) < 10 ? 1ull << 32 : 0;
+        const LPARAM position = static_cast<LPARAM>(any32(random) | high);
         if (roll < 380) {
             PostMessageA(main.handle, WM_MOUSEMOVE, any32(random) & 0x1F, position);
         } else if (roll < 550) {
