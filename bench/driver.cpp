@@ -91,9 +91,7 @@ bool isDark(COLORREF color) {
 }
 
 // A client point that both programs paint white: above and left of the figure.
-POINT backgroundPoint() {
-    return {FigureOrigin.x / 2, FigureOrigin.y / 4};
-}
+POINT backgroundPoint() { return {FigureOrigin.x / 2, FigureOrigin.y / 4}; }
 
 // A point on the default figure's spine, between the head's disc and the hip:
 // dark once zirna's first paint is on the screen, white in the baseline's.
@@ -128,9 +126,7 @@ bool backInMessageLoop(HWND window) {
 }
 
 // The unpainted window shows the bare X root, which is black.
-bool backgroundShown(HWND window) {
-    return clientPixel(window, backgroundPoint()) == White;
-}
+bool backgroundShown(HWND window) { return clientPixel(window, backgroundPoint()) == White; }
 
 // The same test for both programs: the window is shown, has nothing left to
 // paint, its thread is back in its message loop, and the screen shows the

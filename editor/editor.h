@@ -9,7 +9,7 @@
 // The editing state beside the pose; the input handling writes it, painting
 // reads helpVisible.
 struct EditorState {
-    int dragging;    // 1 between a left press and a left release seen by the window
+    int dragging; // 1 between a left press and a left release seen by the window
     JointId selected;
     int helpVisible; // 1 between a right press and a right release seen by the window
 };

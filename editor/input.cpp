@@ -9,7 +9,7 @@ static Point CursorOffset;
 
 // The point the cursor goes to for each JointId.
 static Point* const JointTable[JointCount] = {
-    &pose.Head, &pose.Hip,   &CursorOffset, &pose.ArmT,  &pose.ArmU, &pose.HandG,
+    &pose.Head,  &pose.Hip,   &CursorOffset, &pose.ArmT,  &pose.ArmU,  &pose.HandG,
     &pose.HandJ, &pose.KneeN, &pose.KneeB,   &pose.FootM, &pose.FootV,
 };
 

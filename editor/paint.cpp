@@ -48,8 +48,7 @@ void drawFigure(HDC dc, const Pose& figure, int helpVisible) {
 
     // Last, so that its white disc covers the top of the spine and whatever
     // passes under the head.
-    Ellipse(dc, head.x - HeadRadius, head.y - HeadRadius, head.x + HeadRadius,
-            head.y + HeadRadius);
+    Ellipse(dc, head.x - HeadRadius, head.y - HeadRadius, head.x + HeadRadius, head.y + HeadRadius);
 
     if (helpVisible == 1) {
         RECT rect = HelpRect;

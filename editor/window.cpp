@@ -22,8 +22,8 @@ ATOM registerMainClass(HINSTANCE instance) {
 
 HWND createMainWindow(HINSTANCE instance) {
     return CreateWindowExA(0, MainWindowClass, MainWindowCaption, WS_OVERLAPPEDWINDOW,
-                           CW_USEDEFAULT, CW_USEDEFAULT, MainWindowWidth, MainWindowHeight,
-                           nullptr, nullptr, instance, nullptr);
+                           CW_USEDEFAULT, CW_USEDEFAULT, MainWindowWidth, MainWindowHeight, nullptr,
+                           nullptr, instance, nullptr);
 }
 
 int runMessageLoop() {
@@ -40,30 +40,14 @@ int runMessageLoop() {
 // the rest are all the system's.
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        break;
-    case WM_PAINT:
-        paintFigure(window);
-        break;
-    case WM_KEYDOWN:
-        onKeyDown(window, wParam);
-        break;
-    case WM_MOUSEMOVE:
-        onMouseMove(window, lParam);
-        break;
-    case WM_LBUTTONDOWN:
-        onLeftButtonDown();
-        break;
-    case WM_LBUTTONUP:
-        onLeftButtonUp();
-        break;
-    case WM_RBUTTONDOWN:
-        onRightButtonDown(window);
-        break;
-    case WM_RBUTTONUP:
-        onRightButtonUp(window);
-        break;
+    case WM_DESTROY: PostQuitMessage(0); break;
+    case WM_PAINT: paintFigure(window); break;
+    case WM_KEYDOWN: onKeyDown(window, wParam); break;
+    case WM_MOUSEMOVE: onMouseMove(window, lParam); break;
+    case WM_LBUTTONDOWN: onLeftButtonDown(); break;
+    case WM_LBUTTONUP: onLeftButtonUp(); break;
+    case WM_RBUTTONDOWN: onRightButtonDown(window); break;
+    case WM_RBUTTONUP: onRightButtonUp(window); break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -12,26 +12,16 @@ static_assert(std::numeric_limits<long double>::digits == 64,
 
 Point* jointPoint(Pose& pose, JointId id) {
     switch (id) {
-    case JointId::Head:
-        return &pose.Head;
-    case JointId::Hip:
-        return &pose.Hip;
-    case JointId::ArmT:
-        return &pose.ArmT;
-    case JointId::ArmU:
-        return &pose.ArmU;
-    case JointId::HandG:
-        return &pose.HandG;
-    case JointId::HandJ:
-        return &pose.HandJ;
-    case JointId::KneeN:
-        return &pose.KneeN;
-    case JointId::KneeB:
-        return &pose.KneeB;
-    case JointId::FootM:
-        return &pose.FootM;
-    case JointId::FootV:
-        return &pose.FootV;
+    case JointId::Head: return &pose.Head;
+    case JointId::Hip: return &pose.Hip;
+    case JointId::ArmT: return &pose.ArmT;
+    case JointId::ArmU: return &pose.ArmU;
+    case JointId::HandG: return &pose.HandG;
+    case JointId::HandJ: return &pose.HandJ;
+    case JointId::KneeN: return &pose.KneeN;
+    case JointId::KneeB: return &pose.KneeB;
+    case JointId::FootM: return &pose.FootM;
+    case JointId::FootV: return &pose.FootV;
     default: // Shoulder is a distance; NoJoint is nothing
         return nullptr;
     }
@@ -57,8 +47,7 @@ __attribute__((noipa)) static void unitVectorExtended(int ax, int ay, int bx, in
     // The differences are formed as integers, then converted exactly.
     const double dx = static_cast<double>(static_cast<long long>(bx) - ax);
     const double dy = static_cast<double>(static_cast<long long>(by) - ay);
-    const long double s =
-        static_cast<long double>(dx) * dx + static_cast<long double>(dy) * dy;
+    const long double s = static_cast<long double>(dx) * dx + static_cast<long double>(dy) * dy;
     if (s == 0.0L) {
         *result = {dx, dy}; // both points are one: (0, 0), and no division
         return;

@@ -31,8 +31,17 @@ struct Pose {
 // Every run starts from this pose: knees on feet and arm points on hands, so
 // each limb shows as one straight segment until one of its points moves.
 constexpr Pose DefaultPose = {
-    {0, -40}, {0, 20}, 20, {-20, 50}, {20, 50}, {-20, 50},
-    {20, 50}, {30, 10}, {-30, 10}, {30, 10},  {-30, 10},
+    {0, -40},  // Head
+    {0, 20},   // Hip
+    20,        // Shoulder
+    {-20, 50}, // KneeB
+    {20, 50},  // KneeN
+    {-20, 50}, // FootV
+    {20, 50},  // FootM
+    {30, 10},  // ArmU
+    {-30, 10}, // ArmT
+    {30, 10},  // HandJ
+    {-30, 10}, // HandG
 };
 
 // The selection index, in the order of the key table (Y, SPACE, H, T, U, G, J,

@@ -13,10 +13,10 @@ static const char PoseFormat[] = "%d,%d,%d,%d,%d\r\n"
                                  "%d,%d,%d,%d";
 
 static bool writeRecord(FILE* file, const Pose& p) {
-    const int written = fprintf(
-        file, PoseFormat, p.Head.x, p.Head.y, p.Hip.x, p.Hip.y, p.Shoulder, p.KneeB.x, p.KneeB.y,
-        p.KneeN.x, p.KneeN.y, p.FootV.x, p.FootV.y, p.FootM.x, p.FootM.y, p.ArmU.x, p.ArmU.y,
-        p.ArmT.x, p.ArmT.y, p.HandJ.x, p.HandJ.y, p.HandG.x, p.HandG.y);
+    const int written =
+        fprintf(file, PoseFormat, p.Head.x, p.Head.y, p.Hip.x, p.Hip.y, p.Shoulder, p.KneeB.x,
+                p.KneeB.y, p.KneeN.x, p.KneeN.y, p.FootV.x, p.FootV.y, p.FootM.x, p.FootM.y,
+                p.ArmU.x, p.ArmU.y, p.ArmT.x, p.ArmT.y, p.HandJ.x, p.HandJ.y, p.HandG.x, p.HandG.y);
     // The stream buffers the whole record: a full disk shows only on the flush.
     return written > 0 && fflush(file) == 0 && !ferror(file);
 }

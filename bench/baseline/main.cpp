@@ -3,8 +3,7 @@
 // input handled. What zirna costs beyond this is what it does itself.
 #include "editor.h"
 
-static LRESULT CALLBACK BaselineProcedure(HWND window, UINT message, WPARAM wParam,
-                                          LPARAM lParam) {
+static LRESULT CALLBACK BaselineProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY) {
         PostQuitMessage(0);
     }
@@ -26,8 +25,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int showComman
         }
     }
     HWND window = CreateWindowExA(0, MainWindowClass, MainWindowCaption, WS_OVERLAPPEDWINDOW,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, MainWindowWidth,
-                                  MainWindowHeight, nullptr, nullptr, instance, nullptr);
+                                  CW_USEDEFAULT, CW_USEDEFAULT, MainWindowWidth, MainWindowHeight,
+                                  nullptr, nullptr, instance, nullptr);
     if (!window) {
         return 1;
     }

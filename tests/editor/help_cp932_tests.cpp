@@ -15,9 +15,9 @@ const wchar_t JapaneseCharacters[] = L"\u982D\u80A9\u8155\u624B\u80A1\u9593\u307
 // Text drawn with the device context's default font, as the help is.
 Picture drawText(const wchar_t* text, int length) {
     Pose nowhere = DefaultPose;
-    for (JointId id : {JointId::Head, JointId::Hip, JointId::KneeB, JointId::KneeN, JointId::FootV,
-                       JointId::FootM, JointId::ArmU, JointId::ArmT, JointId::HandJ,
-                       JointId::HandG}) {
+    for (JointId id :
+         {JointId::Head, JointId::Hip, JointId::KneeB, JointId::KneeN, JointId::FootV,
+          JointId::FootM, JointId::ArmU, JointId::ArmT, JointId::HandJ, JointId::HandG}) {
         placeJoint(nowhere, id, -5000, -5000);
     }
     Picture blank = renderFigure(nowhere, 0, 250, 100);
@@ -57,9 +57,9 @@ TEST_CASE("the ANSI code page is 932") { REQUIRE(GetACP() == 932u); }
 TEST_CASE("the help as drawn is the help's Japanese text") {
     REQUIRE(GetACP() == 932u);
     Pose nowhere = DefaultPose;
-    for (JointId id : {JointId::Head, JointId::Hip, JointId::KneeB, JointId::KneeN, JointId::FootV,
-                       JointId::FootM, JointId::ArmU, JointId::ArmT, JointId::HandJ,
-                       JointId::HandG}) {
+    for (JointId id :
+         {JointId::Head, JointId::Hip, JointId::KneeB, JointId::KneeN, JointId::FootV,
+          JointId::FootM, JointId::ArmU, JointId::ArmT, JointId::HandJ, JointId::HandG}) {
         placeJoint(nowhere, id, -5000, -5000);
     }
     const Picture help = renderFigure(nowhere, 1, 250, 100);

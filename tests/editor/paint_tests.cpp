@@ -125,9 +125,16 @@ TEST_CASE("the help overlay paints its text cells and nothing else") {
     const Picture withHelp = renderFigure(DefaultPose, 1);
     // The help alone on grey shows its cells: white background and text.
     const COLORREF grey = RGB(128, 128, 128);
-    const Picture cells = renderFigure(Pose{{-5000, -5000}, {-5000, -5000}, 0, {-5000, -5000},
-                                            {-5000, -5000}, {-5000, -5000}, {-5000, -5000},
-                                            {-5000, -5000}, {-5000, -5000}, {-5000, -5000},
+    const Picture cells = renderFigure(Pose{{-5000, -5000},
+                                            {-5000, -5000},
+                                            0,
+                                            {-5000, -5000},
+                                            {-5000, -5000},
+                                            {-5000, -5000},
+                                            {-5000, -5000},
+                                            {-5000, -5000},
+                                            {-5000, -5000},
+                                            {-5000, -5000},
                                             {-5000, -5000}},
                                        1, 320, 240, grey);
     int cellPixels = 0, overdrawn = 0, lowestCellRow = -1, rightmostCell = -1;
@@ -164,8 +171,8 @@ TEST_CASE("the help overlay paints its text cells and nothing else") {
 TEST_CASE("the help is the 61 bytes of code page 932 text") {
     CHECK(std::strlen(HelpText) == 61);
     wchar_t decoded[80] = {};
-    const int length = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, HelpText, HelpTextLength,
-                                           decoded, 80);
+    const int length =
+        MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, HelpText, HelpTextLength, decoded, 80);
     const wchar_t expected[] = L"help::\n y:\u982D\n h:\u80A9 t,u:\u8155 g,j:\u624B\n"
                                L" spase:\u80A1\u9593\n b,n:\u3072\u3056 v,m:\u8DB3";
     CHECK(length == static_cast<int>(wcslen(expected)));

@@ -35,9 +35,7 @@ LRESULT CALLBACK recordInput(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_LBUTTONDOWN:
     case WM_LBUTTONUP:
     case WM_RBUTTONDOWN:
-    case WM_RBUTTONUP:
-        arrivals.push_back({message, wParam, lParam});
-        break;
+    case WM_RBUTTONUP: arrivals.push_back({message, wParam, lParam}); break;
     }
     return CallWindowProcA(programProcedure, window, message, wParam, lParam);
 }
@@ -89,8 +87,7 @@ struct Model {
 
     bool matchesProgram() const {
         static_assert(sizeof(Pose) == sizeof values, "a Pose is its 21 integers");
-        return std::memcmp(&pose, values, sizeof values) == 0 &&
-               editorState.dragging == dragging &&
+        return std::memcmp(&pose, values, sizeof values) == 0 && editorState.dragging == dragging &&
                static_cast<int>(editorState.selected) == selected &&
                editorState.helpVisible == helpVisible;
     }

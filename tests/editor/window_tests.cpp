@@ -60,7 +60,8 @@ TEST_CASE("the window class") {
     WNDCLASSA registered;
     REQUIRE(GetClassInfoA(instance, "MainWndClass", &registered));
     CHECK(registered.style == 3u);
-    CHECK(reinterpret_cast<void*>(registered.lpfnWndProc) == reinterpret_cast<void*>(WindowProcedure));
+    CHECK(reinterpret_cast<void*>(registered.lpfnWndProc) ==
+          reinterpret_cast<void*>(WindowProcedure));
     CHECK(registered.cbClsExtra == 0);
     CHECK(registered.cbWndExtra == 0);
     CHECK(registered.hCursor == LoadCursorA(nullptr, IDC_ARROW));
@@ -107,8 +108,9 @@ TEST_CASE("version information and manifest") {
     const HINSTANCE instance = GetModuleHandleA(nullptr);
     HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
     REQUIRE(found != nullptr);
-    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(instance, found))),
-                               SizeofResource(instance, found));
+    const std::string manifest(
+        static_cast<const char*>(LockResource(LoadResource(instance, found))),
+        SizeofResource(instance, found));
     CHECK(manifest.find("level=\"asInvoker\"") != std::string::npos);
     CHECK(manifest.find("e2011457-1546-43c5-a5fe-008deee3d3f0") != std::string::npos); // Vista
     CHECK(manifest.find("8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a") != std::string::npos); // 10, 11
@@ -136,8 +138,8 @@ TEST_CASE("the main window") {
 
 TEST_CASE("every message still reaches the default window procedure") {
     MainWindow main;
-    originalProcedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-        main.handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recordMessages)));
+    originalProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(main.handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recordMessages)));
     recorded.clear();
     SUBCASE("a right release goes on to become a context menu request") {
         deliver(main.handle, WM_RBUTTONDOWN, MK_RBUTTON, pointerAt(50, 50));

@@ -70,9 +70,9 @@ TEST_CASE("the default pose gives five lines, 69 bytes") {
 
 TEST_CASE("values are printed in storage order, whole, without padding") {
     Scratch scratch("values");
-    const int values[21] = {0,         -1,        1,   2147483647, -2147483647 - 1, 65435, -65435,
-                            100,       -100,      10,  -10,        7,               0,     0,
-                            123456789, 999999999, -5,  6,          -7,              8,     -9};
+    const int values[21] = {
+        0, -1, 1, 2147483647, -2147483647 - 1, 65435, -65435, 100, -100, 10, -10,
+        7, 0,  0, 123456789,  999999999,       -5,    6,      -7,  8,    -9};
     REQUIRE(writePoseFile(scratch.file("1.txt").c_str(), poseOfValues(values)));
     CHECK(readBytes(scratch.file("1.txt")) == "0,-1,1,2147483647,-2147483648\r\n"
                                               "65435,-65435,100\r\n"

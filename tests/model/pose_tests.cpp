@@ -17,7 +17,8 @@ int runtime(int value) { return value + runtimeZero; }
 
 Pose poseWith(int headX, int headY, int hipX, int hipY, int shoulder) {
     Pose pose = DefaultPose;
-    placeJoint(pose, JointId::Head, runtime(headX) - FigureOrigin.x, runtime(headY) - FigureOrigin.y);
+    placeJoint(pose, JointId::Head, runtime(headX) - FigureOrigin.x,
+               runtime(headY) - FigureOrigin.y);
     placeJoint(pose, JointId::Hip, runtime(hipX) - FigureOrigin.x, runtime(hipY) - FigureOrigin.y);
     placeJoint(pose, JointId::Shoulder, 0, runtime(shoulder));
     return pose;
@@ -71,9 +72,7 @@ TEST_CASE("the default pose") {
     CHECK(s.y == 80);
 }
 
-TEST_CASE("the shoulder point is evaluated with a 64-bit significand") {
-    checkSlantedSpine();
-}
+TEST_CASE("the shoulder point is evaluated with a 64-bit significand") { checkSlantedSpine(); }
 
 TEST_CASE("the shoulder point does not depend on the caller's x87 setting") {
     const unsigned short original = x87ControlWord();

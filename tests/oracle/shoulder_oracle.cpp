@@ -77,8 +77,7 @@ struct Run {
             if (++mismatches <= 20) {
                 std::printf("mismatch: head (%d,%d) hip (%d,%d) shoulder %d: "
                             "oracle (%d,%d), shoulderPoint (%d,%d)\n",
-                            hx, hy, px, py, shoulder, expected.x, expected.y, actual.x,
-                            actual.y);
+                            hx, hy, px, py, shoulder, expected.x, expected.y, actual.x, actual.y);
             }
         }
     }

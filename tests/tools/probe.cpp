@@ -96,8 +96,8 @@ int printBoxes() {
         RECT rect;
         GetWindowRect(box, &rect);
         std::printf("owner=%s\tcaption=%s\ttext=%s\tbuttons=%s\trect=%ld,%ld,%ld,%ld\n",
-                    owner ? "yes" : "none", caption, text, buttons, rect.left, rect.top,
-                    rect.right, rect.bottom);
+                    owner ? "yes" : "none", caption, text, buttons, rect.left, rect.top, rect.right,
+                    rect.bottom);
     }
     return 0;
 }
