@@ -207,11 +207,11 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(wait_for(lambda: self.program.saved() == expected and expected) and
                          self.program.saved(), expected)
 
-    def select(self, key):
-        """A selection key; zirna moves the cursor onto the joint."""
+    def select(self, key, typed=None):
+        """A selection key (typed as given); zirna moves the cursor onto the joint."""
         p = self.program
         p.move(250, 200)
-        p.key(key)
+        p.key(typed or key)
         if key in JOINT_INDEX and not self.mirror:
             i = JOINT_INDEX[key]
             target = (100 + self.pose[i], 100 + self.pose[i + 1])
@@ -316,6 +316,22 @@ class ProgramTests(EndToEnd):
         p.press(3)
         p.release(3)
         self.assertShows(help_visible=0)
+
+    def test_letters_select_with_shift_and_caps_lock(self):
+        p = self.program
+        self.select("n", typed="shift+n")  # Shift alone deselects; N selects
+        p.drag(1, [p.pointer_in_client(), (200, 180), (210, 185)])
+        self.drag_to("n", 210, 185)
+        self.assertShows()
+        p.key("Caps_Lock")
+        try:
+            self.select("b")
+            p.drag(1, [p.pointer_in_client(), (30, 180), (25, 170)])
+        finally:
+            p.move(150, 100)
+            p.key("Caps_Lock")
+        self.drag_to("b", 25, 170)
+        self.assertShows()
 
     def test_an_unlisted_key_deselects(self):
         p = self.program
