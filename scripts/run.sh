@@ -24,4 +24,5 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Preparing a Wine prefix in $WINEPREFIX (once) ..." >&2
     WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$WINE" wineboot -i >/dev/null 2>&1
 fi
-LC_ALL=ja_JP.UTF-8 exec "$WINE" "$program"
+# (Through env: the shell itself need not know the locale.)
+exec env LC_ALL=ja_JP.UTF-8 "$WINE" "$program"
