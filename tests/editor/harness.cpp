@@ -101,50 +101,38 @@ void putCursor(HWND window, int x, int y) {
     SetCursorPos(point.x, point.y);
 }
 
-namespace {
+MemoryBitmap::MemoryBitmap(int w, int h) : width(w), height(h) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    dc = CreateCompatibleDC(nullptr);
+    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    previous = SelectObject(dc, bitmap);
+}
 
-// A 32-bit top-down DIB section selected into a fresh memory DC.
-struct MemoryBitmap {
-    HDC dc;
-    HBITMAP bitmap;
-    HGDIOBJ previous;
-    void* bits;
-    int width;
-    int height;
+MemoryBitmap::~MemoryBitmap() {
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
 
-    MemoryBitmap(int w, int h) : width(w), height(h) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        dc = CreateCompatibleDC(nullptr);
-        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        previous = SelectObject(dc, bitmap);
+Picture MemoryBitmap::picture() const {
+    GdiFlush();
+    Picture result;
+    result.width = width;
+    result.height = height;
+    result.pixels.resize(static_cast<size_t>(width) * height);
+    const auto* source = static_cast<const unsigned char*>(bits);
+    for (size_t i = 0; i < result.pixels.size(); ++i) {
+        const unsigned char* bgra = source + 4 * i;
+        result.pixels[i] = RGB(bgra[2], bgra[1], bgra[0]);
     }
-    ~MemoryBitmap() {
-        SelectObject(dc, previous);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-    }
-    Picture picture() const {
-        GdiFlush();
-        Picture result;
-        result.width = width;
-        result.height = height;
-        result.pixels.resize(static_cast<size_t>(width) * height);
-        const auto* source = static_cast<const unsigned char*>(bits);
-        for (size_t i = 0; i < result.pixels.size(); ++i) {
-            const unsigned char* bgra = source + 4 * i;
-            result.pixels[i] = RGB(bgra[2], bgra[1], bgra[0]);
-        }
-        return result;
-    }
-};
-
-} // namespace
+    return result;
+}
 
 Picture renderFigure(const Pose& figure, int helpVisible, int width, int height,
                      COLORREF background) {

@@ -56,6 +56,21 @@ struct Picture {
     }
 };
 
+// A 32-bit top-down DIB section selected into a fresh memory DC.
+struct MemoryBitmap {
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ previous;
+    void* bits;
+    int width;
+    int height;
+    MemoryBitmap(int w, int h);
+    ~MemoryBitmap();
+    MemoryBitmap(const MemoryBitmap&) = delete;
+    MemoryBitmap& operator=(const MemoryBitmap&) = delete;
+    Picture picture() const;
+};
+
 // A white memory bitmap of the given size with drawFigure's output on it.
 Picture renderFigure(const Pose& figure, int helpVisible, int width = 320, int height = 240,
                      COLORREF background = White);

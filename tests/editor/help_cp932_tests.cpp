@@ -14,32 +14,12 @@ const wchar_t JapaneseCharacters[] = L"\u982D\u80A9\u8155\u624B\u80A1\u9593\u307
 
 // Text drawn with the device context's default font, as the help is.
 Picture drawText(const wchar_t* text, int length) {
-    Pose nowhere = DefaultPose;
-    for (JointId id :
-         {JointId::Head, JointId::Hip, JointId::KneeB, JointId::KneeN, JointId::FootV,
-          JointId::FootM, JointId::ArmU, JointId::ArmT, JointId::HandJ, JointId::HandG}) {
-        placeJoint(nowhere, id, -5000, -5000);
-    }
-    Picture blank = renderFigure(nowhere, 0, 250, 100);
-    HDC dc = CreateCompatibleDC(nullptr);
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof info.bmiHeader, 250, -100, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(dc, bitmap);
+    MemoryBitmap target(250, 100);
     RECT all = {0, 0, 250, 100};
-    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    FillRect(target.dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     RECT rect = HelpRect;
-    DrawTextW(dc, text, length, &rect, DT_WORDBREAK);
-    GdiFlush();
-    const auto* source = static_cast<const unsigned char*>(bits);
-    for (size_t i = 0; i < blank.pixels.size(); ++i) {
-        blank.pixels[i] = RGB(source[4 * i + 2], source[4 * i + 1], source[4 * i]);
-    }
-    SelectObject(dc, previous);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    return blank;
+    DrawTextW(target.dc, text, length, &rect, DT_WORDBREAK);
+    return target.picture();
 }
 
 int ink(const Picture& picture) {
