@@ -26,8 +26,6 @@ JointId expectedSelection(int key) {
     }
 }
 
-bool samePose(const Pose& a, const Pose& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
 const char DefaultRecord[] = "0,-40,0,20,20\r\n-20,50,20\r\n50,-20,50,20\r\n"
                              "50,30,10,-30,10\r\n30,10,-30,10";
 

@@ -2,6 +2,8 @@
 
 #include "paint.h"
 
+#include <cstdio>
+#include <cstring>
 #include <direct.h>
 #include <fstream>
 #include <iterator>
@@ -78,6 +80,18 @@ bool repaintErases(HWND window) {
 void deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     PostMessageA(window, message, wParam, lParam);
     pumpMessages();
+}
+
+bool samePose(const Pose& a, const Pose& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+std::string poseRecord(const Pose& p) {
+    char text[300];
+    std::snprintf(text, sizeof text,
+                  "%d,%d,%d,%d,%d\r\n%d,%d,%d\r\n%d,%d,%d,%d\r\n%d,%d,%d,%d,%d\r\n%d,%d,%d,%d",
+                  p.Head.x, p.Head.y, p.Hip.x, p.Hip.y, p.Shoulder, p.KneeB.x, p.KneeB.y, p.KneeN.x,
+                  p.KneeN.y, p.FootV.x, p.FootV.y, p.FootM.x, p.FootM.y, p.ArmU.x, p.ArmU.y,
+                  p.ArmT.x, p.ArmT.y, p.HandJ.x, p.HandJ.y, p.HandG.x, p.HandG.y);
+    return text;
 }
 
 void pressKey(HWND window, WPARAM key) { deliver(window, WM_KEYDOWN, key, 1); }

@@ -45,6 +45,11 @@ POINT cursorInClient(HWND window);
 // Puts the system cursor on a client point of the window.
 void putCursor(HWND window, int x, int y);
 
+// Whether two poses hold the same 21 values.
+bool samePose(const Pose& a, const Pose& b);
+// The pose file's bytes for a pose: five lines of values, CR LF between them.
+std::string poseRecord(const Pose& p);
+
 // Pixels of a 32-bit top-down bitmap, as COLORREFs.
 struct Picture {
     int width = 0;

@@ -11,18 +11,6 @@
 
 namespace {
 
-std::string record(const Pose& p) {
-    char text[300];
-    std::snprintf(text, sizeof text,
-                  "%d,%d,%d,%d,%d\r\n%d,%d,%d\r\n%d,%d,%d,%d\r\n%d,%d,%d,%d,%d\r\n%d,%d,%d,%d",
-                  p.Head.x, p.Head.y, p.Hip.x, p.Hip.y, p.Shoulder, p.KneeB.x, p.KneeB.y, p.KneeN.x,
-                  p.KneeN.y, p.FootV.x, p.FootV.y, p.FootM.x, p.FootM.y, p.ArmU.x, p.ArmU.y,
-                  p.ArmT.x, p.ArmT.y, p.HandJ.x, p.HandJ.y, p.HandG.x, p.HandG.y);
-    return text;
-}
-
-bool samePose(const Pose& a, const Pose& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
 void drag(HWND window, int key, int x, int y) {
     pressKey(window, key);
     deliver(window, WM_LBUTTONDOWN, MK_LBUTTON, pointerAt(x, y));
@@ -61,7 +49,7 @@ void saveThroughFault(HWND window, const ScratchDirectory& scratch, bool (*fileU
     MessageBoxWatch watch;
     pressKey(window, VK_RETURN);
     CHECK(watch.boxes.empty());
-    CHECK(scratch.read("1.txt") == record(pose));
+    CHECK(scratch.read("1.txt") == poseRecord(pose));
 }
 
 const char Previous[] = "previous pose";

@@ -170,12 +170,8 @@ TEST_CASE("a storm of random input leaves exactly what the editing rules predict
     // Enter then writes the pose that the model holds.
     PostMessageA(main.handle, WM_KEYDOWN, VK_RETURN, 1);
     pumpMessages();
-    const int* v = model.values;
-    char expected[300];
-    std::snprintf(expected, sizeof expected,
-                  "%d,%d,%d,%d,%d\r\n%d,%d,%d\r\n%d,%d,%d,%d\r\n%d,%d,%d,%d,%d\r\n%d,%d,%d,%d",
-                  v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11], v[12],
-                  v[13], v[14], v[15], v[16], v[17], v[18], v[19], v[20]);
-    CHECK(scratch.read("1.txt") == expected);
+    Pose predicted;
+    std::memcpy(&predicted, model.values, sizeof predicted);
+    CHECK(scratch.read("1.txt") == poseRecord(predicted));
     SetWindowLongPtrA(main.handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(programProcedure));
 }
