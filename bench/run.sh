@@ -20,9 +20,7 @@ drag_steps=${DRAG_STEPS:-500}
 idle_pairs=${IDLE_PAIRS:-20}
 idle_seconds=${IDLE_SECONDS:-5}
 
-"$root/scripts/install-deps.sh"
-cmake --preset windows -S "$root" >/dev/null
-cmake --build "$build" --target zirna zirna-baseline zirna-bench-driver >/dev/null
+build_programs zirna zirna-baseline zirna-bench-driver
 
 program="$build/editor/zirna.exe"
 baseline="$build/bench/zirna-baseline.exe"

@@ -11,7 +11,7 @@ constexpr WPARAM EnterKey = VK_RETURN;
 // Shift and Caps Lock. Any other key deselects.
 static const char JointKeys[JointCount + 1] = "Y HTUGJNBMV";
 
-JointId jointForKey(WPARAM key) {
+static JointId jointForKey(WPARAM key) {
     for (int id = 0; id < JointCount; ++id) {
         if (key == static_cast<unsigned char>(JointKeys[id])) {
             return static_cast<JointId>(id);

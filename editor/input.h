@@ -16,7 +16,6 @@ void onKeyDown(HWND window, WPARAM key);
 void onMouseMove(HWND window, LPARAM position);
 
 // Shared (editing.cpp).
-JointId jointForKey(WPARAM key);
 void applyKeyTable(WPARAM key); // Enter saves; every key then sets the selection
 bool dragStepApplies();         // a joint selected and the left button held
 Point pointerPosition(LPARAM position);

@@ -10,7 +10,8 @@
 static_assert(std::numeric_limits<long double>::digits == 64,
               "the figure's geometry needs the 64-bit x87 extended type");
 
-Point* jointPoint(Pose& pose, JointId id) {
+// The stored point of a joint, or null for Shoulder (a distance) and NoJoint.
+static Point* jointPoint(Pose& pose, JointId id) {
     switch (id) {
     case JointId::Head: return &pose.Head;
     case JointId::Hip: return &pose.Hip;

@@ -68,9 +68,6 @@ struct Vector {
     double y;
 };
 
-// The stored point of a joint, or null for Shoulder (a distance) and NoJoint.
-Point* jointPoint(Pose& pose, JointId id);
-
 // Places a joint: its point becomes (dx, dy); Shoulder takes dy and ignores
 // dx; NoJoint changes nothing.
 void placeJoint(Pose& pose, JointId id, int dx, int dy);

@@ -4,10 +4,14 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build/windows"
 export WINE=/usr/lib/wine/wine64 WINEDEBUG=-all
 
+# Installs what is missing and builds the given targets of the Windows
+# preset (by default both programs and the probe).
 build_programs() {
     "$root/scripts/install-deps.sh"
     cmake --preset windows -S "$root" >/dev/null
-    cmake --build "$build" --target zirna zirna-mirror zirna-probe >/dev/null
+    local targets=("$@")
+    [ ${#targets[@]} -gt 0 ] || targets=(zirna zirna-mirror zirna-probe)
+    cmake --build "$build" --target "${targets[@]}" >/dev/null
 }
 
 program_path() {
