@@ -5,6 +5,10 @@
 // those the system adds itself (a cursor warp or a resize under the pointer
 // makes it send a mouse move of its own).
 //
+// A right-button release whose position lies on the caption makes the default
+// handling open the system menu, as on Windows; its modal loop would wait for
+// a user, so the test closes each such menu as soon as it goes idle.
+//
 // STORM_SEED=<n> replays a run; STORM_MESSAGES=<n> changes its length.
 #include "harness.h"
 #include "program.h"
@@ -27,6 +31,7 @@ struct Recorded {
 
 std::vector<Recorded> arrivals;
 WNDPROC programProcedure = nullptr;
+int systemMenus = 0;
 
 LRESULT CALLBACK recordInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -36,6 +41,12 @@ LRESULT CALLBACK recordInput(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_LBUTTONUP:
     case WM_RBUTTONDOWN:
     case WM_RBUTTONUP: arrivals.push_back({message, wParam, lParam}); break;
+    case WM_ENTERMENULOOP: ++systemMenus; break;
+    case WM_ENTERIDLE:
+        if (wParam == MSGF_MENU) {
+            EndMenu();
+        }
+        break;
     }
     return CallWindowProcA(programProcedure, window, message, wParam, lParam);
 }
@@ -93,6 +104,26 @@ struct Model {
     }
 };
 
+// A message whose handling never returns (a modal loop nobody ends) would
+// stall the storm until the test runner gives up. The watchdog ends the run
+// instead, naming the message, once a minute passes without progress.
+volatile LONG messagesDone = 0;
+volatile LONG stormOver = 0;
+
+DWORD WINAPI watchStorm(void*) {
+    LONG seen = 0;
+    while (!stormOver) {
+        Sleep(60000);
+        if (!stormOver && messagesDone == seen) {
+            std::fprintf(stderr, "storm: stalled in message %ld\n", seen);
+            std::fflush(stderr);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
+        seen = messagesDone;
+    }
+    return 0;
+}
+
 unsigned long fromEnvironment(const char* name, unsigned long otherwise) {
     const char* given = std::getenv(name);
     return given ? std::strtoul(given, nullptr, 10) : otherwise;
@@ -109,6 +140,7 @@ TEST_CASE("a storm of random input leaves exactly what the editing rules predict
     MainWindow main;
     ScratchDirectory scratch("storm"); // Enter saves here
     arrivals.clear();
+    systemMenus = 0;
     programProcedure = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(main.handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recordInput)));
     Model model;
@@ -123,6 +155,9 @@ TEST_CASE("a storm of random input leaves exactly what the editing rules predict
     std::uniform_int_distribution<int> size(60, 900);
     const char* jointKeys = "Y HTUGJNBMV";
 
+    stormOver = 0;
+    messagesDone = 0;
+    HANDLE watchdog = CreateThread(nullptr, 0, watchStorm, nullptr, 0, nullptr);
     size_t modelled = 0;
     bool agreed = true;
     unsigned long sent = 0;
@@ -144,7 +179,9 @@ TEST_CASE("a storm of random input leaves exactly what the editing rules predict
         } else if (roll < 860) {
             PostMessageA(main.handle, WM_RBUTTONDOWN, MK_RBUTTON, position);
         } else if (roll < 950) {
-            PostMessageA(main.handle, WM_RBUTTONUP, 0, position);
+            // Now and then on the caption, just above the client area's corner.
+            const LPARAM release = percent(random) < 1 ? pointerAt(10, -10) : position;
+            PostMessageA(main.handle, WM_RBUTTONUP, 0, release);
         } else if (roll < 958) { // resizes and repaints cost the most: fewer of them
             SetWindowPos(main.handle, nullptr, 0, 0, size(random), size(random),
                          SWP_NOMOVE | SWP_NOZORDER);
@@ -159,10 +196,15 @@ TEST_CASE("a storm of random input leaves exactly what the editing rules predict
             model.take(arrivals[modelled]);
         }
         agreed = model.matchesProgram();
+        InterlockedIncrement(&messagesDone);
     }
+    stormOver = 1;
+    CloseHandle(watchdog);
     UpdateWindow(main.handle);
-    std::printf("storm: %lu sent, %zu reached the window procedure\n", sent, arrivals.size());
+    std::printf("storm: %lu sent, %zu reached the window procedure, %d system menus closed\n", sent,
+                arrivals.size(), systemMenus);
     CHECK(sent == count);
+    CHECK((systemMenus > 0 || count < 20000));
     CHECK(agreed);
     CHECK(model.matchesProgram());
     CHECK(IsWindow(main.handle));
