@@ -20,7 +20,7 @@ drag_steps=${DRAG_STEPS:-500}
 idle_pairs=${IDLE_PAIRS:-20}
 idle_seconds=${IDLE_SECONDS:-5}
 
-build_programs zirna zirna-baseline zirna-bench-driver
+build_programs bench zirna zirna-baseline zirna-bench-driver
 
 program="$build/editor/zirna.exe"
 baseline="$build/bench/zirna-baseline.exe"

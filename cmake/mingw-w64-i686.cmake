@@ -1,8 +1,7 @@
 # Cross-build for 32-bit Windows with MinGW-w64; tests run under Wine's
-# 32-bit loader (Debian's wine32:i386).
+# 32-bit loader (Debian's wine32:i386) where this machine runs 32-bit programs.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(MINGW_TRIPLE i686-w64-mingw32)
-set(WINE_LOADER_NAMES wine)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 
 # Doubles in SSE registers, so that a value rounded to double is rounded

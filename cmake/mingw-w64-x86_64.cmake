@@ -1,5 +1,4 @@
 # Cross-build for 64-bit Windows with MinGW-w64; tests run under wine64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(MINGW_TRIPLE x86_64-w64-mingw32)
-set(WINE_LOADER_NAMES wine64)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

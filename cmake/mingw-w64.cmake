@@ -1,5 +1,5 @@
-# Shared part of the MinGW-w64 toolchain files: expects MINGW_TRIPLE and
-# WINE_LOADER_NAMES to be set by the including file.
+# Shared part of the MinGW-w64 toolchain files: expects MINGW_TRIPLE to be set
+# by the including file.
 set(CMAKE_SYSTEM_NAME Windows)
 
 find_program(MINGW_CXX NAMES ${MINGW_TRIPLE}-g++-win32 ${MINGW_TRIPLE}-g++)
@@ -18,13 +18,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Tests run the Windows executables under Wine.
-find_program(WINE_LOADER NAMES ${WINE_LOADER_NAMES} PATHS /usr/lib/wine NO_DEFAULT_PATH)
-if(NOT WINE_LOADER)
-  find_program(WINE_LOADER NAMES ${WINE_LOADER_NAMES})
-endif()
-if(WINE_LOADER)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_LOADER})
-else()
-  message(WARNING "Wine (${WINE_LOADER_NAMES}) was not found: the Windows tests cannot run.")
-endif()
+# Tests run the Windows executables under Wine, each with the loader of its
+# own architecture; a 32-bit one only where this machine runs 32-bit programs.
+get_filename_component(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine.sh
+                       ABSOLUTE)

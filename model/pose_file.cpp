@@ -1,6 +1,7 @@
 // The C headers, first: a C++ library header would switch MinGW's printf
 // family from the system C runtime's to its own, many kilobytes larger.
 #include <stdio.h>
+#include <sys/stat.h>
 
 #include "pose_file.h"
 
@@ -21,12 +22,17 @@ static bool writeRecord(FILE* file, const Pose& p) {
     return written > 0 && fflush(file) == 0 && !ferror(file);
 }
 
+// Whether anything is there under the name, readable or not.
+static bool exists(const char* path) {
+    struct stat status;
+    return stat(path, &status) == 0;
+}
+
 bool writePoseFile(const char* path, const Pose& pose) {
-    FILE* previous = fopen(path, "rb");
-    const bool existed = previous != nullptr;
-    if (previous) {
-        fclose(previous);
-    }
+    // Asked of the name, not by opening the file: a 1.txt that this user may
+    // write but not read (or that another program holds without sharing
+    // reading) is the user's file all the same.
+    const bool existed = exists(path);
     FILE* file = fopen(path, "wb");
     if (!file) {
         return false;

@@ -1,17 +1,26 @@
-# Shared by the run and screenshot commands: a Windows build of the programs
-# and a private, quiet Wine session for them.
+# Shared by the run, screenshot and benchmark commands: a Windows build of the
+# programs (no tests: the "programs" preset) and Wine for them.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build="$root/build/windows"
-export WINE=/usr/lib/wine/wine64 WINEDEBUG=-all
+build="$root/build/programs"
+export WINE="$root/scripts/wine.sh" WINEDEBUG=-all
 
-# Installs what is missing and builds the given targets of the Windows
-# preset (by default both programs and the probe).
+# Installs what the purposes need (see install-deps.sh) and builds the given
+# targets: build_programs PURPOSES TARGETS... The build's output is shown only
+# when it fails.
 build_programs() {
-    "$root/scripts/install-deps.sh"
-    cmake --preset windows -S "$root" >/dev/null
-    local targets=("$@")
-    [ ${#targets[@]} -gt 0 ] || targets=(zirna zirna-mirror zirna-probe)
-    cmake --build "$build" --target "${targets[@]}" >/dev/null
+    local purposes=$1 log
+    shift
+    # shellcheck disable=SC2086 # several purposes, one word each
+    "$root/scripts/install-deps.sh" $purposes
+    log=$(mktemp)
+    if ! cmake --preset programs -S "$root" >"$log" 2>&1 ||
+        ! cmake --build "$build" --target "$@" >>"$log" 2>&1; then
+        cat "$log" >&2
+        rm -f "$log"
+        echo "The build failed." >&2
+        return 1
+    fi
+    rm -f "$log"
 }
 
 program_path() {

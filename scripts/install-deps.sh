@@ -1,36 +1,69 @@
 #!/usr/bin/env bash
-# Installs, with apt-get, whatever the build and the tests need and is missing.
+# Installs, with apt-get, what a command of this project needs and is missing.
 # Idempotent: prints nothing and changes nothing when everything is present.
+#
+#   install-deps.sh [run|browser|screenshot|bench|package|test]...
+#
+#   run         cross-build the x64 programs and run them under wine64 with
+#               the Japanese fonts
+#   browser     serve a private display to a web browser (the run command
+#               where there is no display)
+#   screenshot  run, plus xdotool and ImageMagick
+#   bench       run
+#   package     both cross compilers
+#   test        everything the test command uses (the default); the 32-bit
+#               Wine only where this machine runs 32-bit programs
 set -euo pipefail
+here=$(dirname "$0")
 
-packages=(
-  cmake ninja-build g++ make pkg-config
-  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-  g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine64 wine32:i386 xvfb xauth xdotool x11-utils
-  doctest-dev libmpfr-dev libgmp-dev
-  fonts-ipafont-gothic imagemagick icoutils
-  zip unzip e2fsprogs python3
-)
+run_packages=(cmake ninja-build g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+    wine64 xvfb xauth x11-utils fonts-ipafont-gothic fonts-wine)
+browser_packages=(x11vnc novnc websockify)
+screenshot_packages=("${run_packages[@]}" xdotool imagemagick)
+package_packages=(cmake ninja-build python3 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+    g++-mingw-w64-i686 binutils-mingw-w64-i686)
+test_packages=("${screenshot_packages[@]}" "${browser_packages[@]}" "${package_packages[@]}"
+    g++ doctest-dev libmpfr-dev libgmp-dev e2fsprogs)
+
+wanted=()
+for purpose in "${@:-test}"; do
+    case "$purpose" in
+    run | bench) wanted+=("${run_packages[@]}") ;;
+    browser) wanted+=("${browser_packages[@]}") ;;
+    screenshot) wanted+=("${screenshot_packages[@]}") ;;
+    package) wanted+=("${package_packages[@]}") ;;
+    test)
+        wanted+=("${test_packages[@]}")
+        # 1.4 GB that serve nothing where no 32-bit program runs.
+        if "$here/machine.sh" can 32bit; then
+            wanted+=(wine32:i386)
+        fi
+        ;;
+    *)
+        echo "install-deps: unknown purpose '$purpose'" >&2
+        exit 2
+        ;;
+    esac
+done
 
 missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed'; then
-    missing+=("$p")
-  fi
+for p in "${wanted[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed'; then
+        [[ " ${missing[*]} " == *" $p "* ]] || missing+=("$p")
+    fi
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" -ne 0 ]; then
-  if command -v sudo >/dev/null; then exec sudo -E "$0" "$@"; fi
-  echo "install-deps: missing packages (${missing[*]}) and not root" >&2
-  exit 1
+    if command -v sudo >/dev/null; then exec sudo -E "$0" "$@"; fi
+    echo "install-deps: missing packages (${missing[*]}) and not root" >&2
+    exit 1
 fi
 
 echo "install-deps: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
 fi
 apt-get update -qq >/dev/null
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -6,23 +6,24 @@
 #   scripts/run.sh [zirna|zirna-mirror]
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-program=$(program_path "${1:-zirna}")
+name=${1:-zirna}
+program_path "$name" >/dev/null
 
-if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+if ! why=$("$root/scripts/machine.sh" why display) || [ -n "$why" ]; then
     cat >&2 <<MSG
-There is no X display here (DISPLAY is ${DISPLAY:-not set}), so the window cannot be shown.
+The window cannot be shown: $why.
 To see the real program anyway, write a screenshot of it:
-    scripts/screenshot.sh ${1:-zirna} zirna.png
+    scripts/screenshot.sh $name $name.png
 MSG
     exit 1
 fi
 
-build_programs
+build_programs run "$name"
 # A Wine prefix of the program's own, made quietly on first use.
-export WINEPREFIX="$root/build/run-prefix"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+export WINEPREFIX="$root/build/run/prefix"
+if [ ! -f "$WINEPREFIX/zirna.id" ]; then
     echo "Preparing a Wine prefix in $WINEPREFIX (once) ..." >&2
-    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$WINE" wineboot -i >/dev/null 2>&1
 fi
+"$root/scripts/wine-session.sh" prefix
 # (Through env: the shell itself need not know the locale.)
-exec env LC_ALL=ja_JP.UTF-8 "$WINE" "$program"
+exec env LC_ALL=ja_JP.UTF-8 "$WINE" "$(program_path "$name")"

@@ -12,20 +12,21 @@ name=${1:-zirna}
 out=$(realpath -m "${2:-$name.png}")
 with_help=${3:-}
 program=$(program_path "$name")
-build_programs
+build_programs screenshot "$name" zirna-probe
 
 session="$root/build/screenshot"
 mkdir -p "$session"
 export DISPLAY WINEPREFIX="$session/prefix"
 DISPLAY=$(free_display)
+workdir=$(mktemp -d)
 stop() {
-    [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+    [ -z "${pid:-}" ] || kill "$pid" 2>/dev/null || true
     "$root/scripts/wine-session.sh" stop
+    rm -rf "$workdir"
 }
 trap stop EXIT
 "$root/scripts/wine-session.sh" start
 
-workdir=$(mktemp -d)
 (cd "$workdir" && exec env LC_ALL=ja_JP.UTF-8 "$WINE" "$program") </dev/null >/dev/null 2>&1 &
 pid=$!
 read -r cx cy cw ch _ left top right bottom < <("$WINE" "$build/tests/zirna-probe.exe" window 30 | tr -d "\r")
@@ -35,5 +36,4 @@ fi
 sleep 1
 import -window root -depth 8 -crop "$((right - left))x$((bottom - top))+$left+$top" +repage "$out"
 [ "$with_help" = "--with-help" ] && xdotool mouseup 3
-rm -rf "$workdir"
 echo "$out"

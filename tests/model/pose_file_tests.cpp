@@ -14,6 +14,11 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <pwd.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -132,6 +137,46 @@ TEST_CASE("a full device is reported as a failure") {
 }
 
 #ifndef _WIN32
+// A 1.txt that this user may write but not read is the user's file all the
+// same: a save that opens it and then fails must not remove it. The save runs
+// in a child process that is not root (root reads anything) and may write no
+// more than 16 bytes to any file, so the write fails part-way.
+TEST_CASE("a failed save keeps a 1.txt that it could not read") {
+    Scratch scratch("writeonly");
+    const std::string path = scratch.file("1.txt");
+    writeBytes(path, "previous pose");
+    chmod(scratch.dir.c_str(), 0777);
+    chmod(path.c_str(), 0222);
+    enum { Kept = 0, Removed = 1, NotWriteOnly = 2, Saved = 3 };
+    const pid_t child = fork();
+    REQUIRE(child >= 0);
+    if (child == 0) {
+        if (geteuid() == 0) {
+            const passwd* nobody = getpwnam("nobody");
+            if (setuid(nobody ? nobody->pw_uid : 65534) != 0) {
+                _exit(NotWriteOnly);
+            }
+        }
+        if (access(path.c_str(), W_OK) != 0 || access(path.c_str(), R_OK) == 0) {
+            _exit(NotWriteOnly);
+        }
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit = {16, 16};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        if (writePoseFile(path.c_str(), DefaultPose)) {
+            _exit(Saved);
+        }
+        _exit(access(path.c_str(), F_OK) == 0 ? Kept : Removed);
+    }
+    int status = 0;
+    REQUIRE(waitpid(child, &status, 0) == child);
+    REQUIRE(WIFEXITED(status));
+    REQUIRE(WEXITSTATUS(status) != NotWriteOnly);
+    CHECK(WEXITSTATUS(status) != Saved);
+    CHECK(WEXITSTATUS(status) == Kept);
+    CHECK(fs::exists(path));
+}
+
 // Root ignores permission bits; as root the file is made immutable instead.
 TEST_CASE("a read-only 1.txt is reported and keeps its content") {
     Scratch scratch("readonly");
