@@ -116,17 +116,16 @@ make_prefix() {
     mv "$fresh" "$WINEPREFIX"
 }
 
-# The processes that run in this prefix (Wine passes WINEPREFIX on to all of
+# The Wine processes of this prefix (Wine passes WINEPREFIX on to all of
 # them), by PID.
 prefix_processes() {
     local environ pid
-    for environ in /proc/[0-9]*/environ; do
+    for environ in $(grep -lzxF "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null); do
         pid=${environ#/proc/}
         pid=${pid%/environ}
-        [ "$pid" != $$ ] || continue
-        if tr '\0' '\n' <"$environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
-            echo "$pid"
-        fi
+        case "$(readlink "/proc/$pid/exe" 2>/dev/null)" in
+        */wine*) echo "$pid" ;;
+        esac
     done
 }
 
