@@ -2,9 +2,10 @@
 // significand: round to nearest at every step, to double where the geometry
 // says so, truncation at the end. Any difference in a single case fails.
 #include "pose.h"
+#include "shoulder_cases.h"
+#include "shoulder_mpfr.h"
 
 #include <doctest.h>
-#include <mpfr.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -13,63 +14,13 @@
 
 namespace {
 
-constexpr mpfr_prec_t Extended = 64;
-
-struct Oracle {
-    mpfr_t a, b, s, len, ux, uy, t;
-    Oracle() { mpfr_inits2(Extended, a, b, s, len, ux, uy, t, static_cast<mpfr_ptr>(nullptr)); }
-    ~Oracle() { mpfr_clears(a, b, s, len, ux, uy, t, static_cast<mpfr_ptr>(nullptr)); }
-
-    // Extended value rounded to the nearest double.
-    static double toDouble(mpfr_t value) { return mpfr_get_d(value, MPFR_RNDN); }
-
-    Point shoulder(const Pose& pose) {
-        const long hx = FigureOrigin.x + pose.Head.x, hy = FigureOrigin.y + pose.Head.y;
-        const long px = FigureOrigin.x + pose.Hip.x, py = FigureOrigin.y + pose.Hip.y;
-        const double dx = static_cast<double>(px - hx);
-        const double dy = static_cast<double>(py - hy);
-        mpfr_set_d(a, dx, MPFR_RNDN);
-        mpfr_mul(a, a, a, MPFR_RNDN);
-        mpfr_set_d(b, dy, MPFR_RNDN);
-        mpfr_mul(b, b, b, MPFR_RNDN);
-        mpfr_add(s, a, b, MPFR_RNDN);
-        double ex, ey;
-        if (mpfr_zero_p(s)) {
-            ex = dx;
-            ey = dy;
-        } else {
-            mpfr_sqrt(len, s, MPFR_RNDN);
-            mpfr_set_d(len, toDouble(len), MPFR_RNDN);
-            mpfr_set_d(t, dx, MPFR_RNDN);
-            mpfr_div(ux, t, len, MPFR_RNDN);
-            mpfr_set_d(t, dy, MPFR_RNDN);
-            mpfr_div(uy, t, len, MPFR_RNDN);
-            ex = toDouble(ux);
-            ey = toDouble(uy);
-        }
-        return {along(pose.Shoulder, ex, hx), along(pose.Shoulder, ey, hy)};
-    }
-
-    // distance * unit + start, extended, truncated towards zero.
-    int along(long distance, double unit, long start) {
-        mpfr_set_si(a, distance, MPFR_RNDN);
-        mpfr_set_d(b, unit, MPFR_RNDN);
-        mpfr_mul(t, a, b, MPFR_RNDN);
-        mpfr_add_si(t, t, start, MPFR_RNDN);
-        return static_cast<int>(mpfr_get_si(t, MPFR_RNDZ));
-    }
-};
-
 struct Run {
     Oracle oracle;
     long cases = 0;
     long mismatches = 0;
 
     void check(int hx, int hy, int px, int py, int shoulder) {
-        Pose pose = DefaultPose;
-        placeJoint(pose, JointId::Head, hx, hy);
-        placeJoint(pose, JointId::Hip, px, py);
-        placeJoint(pose, JointId::Shoulder, 0, shoulder);
+        const Pose pose = oraclePose({{hx, hy}, {px, py}, shoulder, {}});
         const Point expected = oracle.shoulder(pose);
         const Point actual = shoulderPoint(pose);
         ++cases;
