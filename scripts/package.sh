@@ -8,7 +8,7 @@ scripts/install-deps.sh
 mkdir -p dist
 for preset in windows windows-x86; do
     cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" --target zip >/dev/null
+    cmake --build --preset "$preset" --target zip
     cp "build/$preset"/zirna-*.zip dist/
 done
 (cd dist && sha256sum zirna-*.zip)

@@ -10,7 +10,9 @@
 #
 # Reads WINEPREFIX, DISPLAY (for start) and ZIRNA_WINE_ARCH (x64 or x86: the
 # loader for Wine's own programs) from the environment; ZIRNA_XVFB_SCREEN
-# gives the display's size (1024x768x24 unless set). The prefix is made on
+# gives the display's size (1024x768x24 unless set), and ZIRNA_XVFB_AUTH an
+# X authority file whose cookie the display then requires of every client
+# (without one, any user of the machine may connect to it). The prefix is made on
 # first use, quiet and without prompts, and only ever appears complete. A
 # started session ends by itself when the process that started it (CTest, or
 # the command that called this) ends without stopping it.
@@ -38,7 +40,7 @@ start_display() {
         rm -f "$lock" "/tmp/.X11-unix/X${number}"
     fi
     Xvfb "$DISPLAY" -screen 0 "${ZIRNA_XVFB_SCREEN:-1024x768x24}" -nolisten tcp -noreset \
-        </dev/null >"$session_dir/xvfb.log" 2>&1 &
+        ${ZIRNA_XVFB_AUTH:+-auth "$ZIRNA_XVFB_AUTH"} </dev/null >"$session_dir/xvfb.log" 2>&1 &
     echo $! >"$session_dir/xvfb.pid"
     for _ in $(seq 100); do
         [ -S "/tmp/.X11-unix/X${number}" ] && return 0
@@ -156,8 +158,15 @@ stop() {
     for pid in $(prefix_processes); do
         kill -KILL "$pid" 2>/dev/null || true
     done
+    # The display is gone, its lock too, before a next session may start.
     if [ -f "$session_dir/xvfb.pid" ]; then
-        kill "$(cat "$session_dir/xvfb.pid")" 2>/dev/null || true
+        pid=$(cat "$session_dir/xvfb.pid")
+        kill "$pid" 2>/dev/null || true
+        for _ in $(seq 50); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -KILL "$pid" 2>/dev/null || true
         rm -f "$session_dir/xvfb.pid"
     fi
 }

@@ -45,7 +45,8 @@ void writeBytes(const fs::path& path, const std::string& bytes) {
 // A fresh, empty directory of the test's own, removed afterwards.
 struct Scratch {
     fs::path dir;
-    explicit Scratch(const char* name) : dir(fs::current_path() / "scratch" / name) {
+    explicit Scratch(const std::string& name, const fs::path& base = fs::current_path() / "scratch")
+        : dir(base / name) {
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -142,7 +143,9 @@ TEST_CASE("a full device is reported as a failure") {
 // in a child process that is not root (root reads anything) and may write no
 // more than 16 bytes to any file, so the write fails part-way.
 TEST_CASE("a failed save keeps a 1.txt that it could not read") {
-    Scratch scratch("writeonly");
+    // In the temporary directory, which every user can reach (a build tree
+    // may lie where only its owner can).
+    Scratch scratch("zirna-writeonly-" + std::to_string(getpid()), fs::temp_directory_path());
     const std::string path = scratch.file("1.txt");
     writeBytes(path, "previous pose");
     chmod(scratch.dir.c_str(), 0777);

@@ -20,9 +20,13 @@ copy_source() {
 build() {
     local tree=$1
     copy_source "$tree/source"
-    cmake -S "$tree/source" -B "$tree/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$tree/source/${toolchain#"$source_dir"/}" >/dev/null
-    cmake --build "$tree/build" --target zirna zirna-mirror zip >/dev/null
+    # The build's output is shown only when it fails.
+    if ! cmake -S "$tree/source" -B "$tree/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$tree/source/${toolchain#"$source_dir"/}" >"$tree/build.log" 2>&1 ||
+        ! cmake --build "$tree/build" --target zirna zirna-mirror zip >>"$tree/build.log" 2>&1; then
+        cat "$tree/build.log" >&2
+        exit 1
+    fi
     (cd "$tree/build" && sha256sum editor/zirna.exe mirror/zirna-mirror.exe zirna-*.zip)
 }
 
