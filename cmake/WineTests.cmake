@@ -3,7 +3,8 @@
 # CTest fixture "wine" starts both before the first such test and ends them
 # after the last; tests that share the display's pointer and keyboard hold
 # the resource lock "display" and so never run at the same time. Built on
-# Windows itself, the same tests simply run.
+# Windows itself, the same tests simply run, but those that need Linux beside
+# Wine, which are reported as skipped there.
 #
 # What a test needs of the machine (32-bit programs for the x86 build, a
 # read-only file, a mount) is asked of scripts/machine.sh as the test starts:
@@ -67,12 +68,25 @@ function(zirna_test_command out requires)
   endif()
 endfunction()
 
+# On Windows itself, a test that only Linux and Wine can run is registered
+# all the same, as a command that says why it is skipped there.
+function(zirna_skipped_on_windows name reason)
+  add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -E echo "skipped: ${reason}")
+  set_tests_properties(${name} PROPERTIES SKIP_REGULAR_EXPRESSION "^skipped: ")
+endfunction()
+
 # add_wine_test(<target> [NAME name] [ARGS args...] [ENVIRONMENT var=value...]
-#               [REQUIRES capabilities...])
+#               [REQUIRES capabilities...] [LINUX_ONLY reason])
+# LINUX_ONLY: the test needs Linux beside Wine, and says why it is skipped on
+# Windows itself.
 function(add_wine_test target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "NAME" "ARGS;ENVIRONMENT;REQUIRES")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "NAME;LINUX_ONLY" "ARGS;ENVIRONMENT;REQUIRES")
   if(NOT arg_NAME)
     set(arg_NAME ${target})
+  endif()
+  if(arg_LINUX_ONLY AND NOT CMAKE_HOST_UNIX)
+    zirna_skipped_on_windows(${arg_NAME} "${arg_LINUX_ONLY}")
+    return()
   endif()
   if(CMAKE_CROSSCOMPILING)
     zirna_test_command(command "${arg_REQUIRES}" ${CMAKE_CROSSCOMPILING_EMULATOR}

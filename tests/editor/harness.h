@@ -119,6 +119,9 @@ void startUnixCommand(const std::string& command);
 // The Unix path of a Windows path on drive Z:, which Wine maps to the root.
 std::string unixPath(const std::string& windowsPath);
 
+// Whether the test runs under Wine rather than on Windows itself.
+bool underWine();
+
 // Whether a file can be opened for writing; whether a path exists.
 bool writable(const char* path);
 bool exists(const char* path);

@@ -157,6 +157,8 @@ TEST_CASE("the help overlay paints its text cells and nothing else") {
     CHECK(insideIsHelp);
     CHECK(outsideUntouched);
     CHECK(overdrawn > 0); // the figure's lines under the cells turn white
+    // The DC's default font is Wine's own under Wine, the system's on Windows:
+    // only its metrics are relied on, and bounds that either one keeps.
     CHECK(rightmostCell < 250);
     CHECK(lowestCellRow < 100);
     // Five lines of the DC's font: a line break at each line feed.

@@ -1,6 +1,7 @@
 // Saving when 1.txt cannot be written: the stream error box, the file and the
 // pose as they were, editing going on, and a complete file once the cause is
-// gone. Some faults are made from the Linux side, which Wine lets a test do.
+// gone. Each fault is a test case of its own: some are made from the Linux
+// side, which Wine lets a test do, and run only there (tests/CMakeLists.txt).
 #include "harness.h"
 #include "program.h"
 
@@ -86,14 +87,21 @@ bool stillHeld() { return !writable("1.txt"); }
 
 std::string fullPath(const char* name) { return current->path + "\\" + name; }
 
-// The file is made read-only from the Linux side, by the command that knows
-// how on this machine (root ignores permission bits: it sets the immutable
-// flag); the test runs only where that works (machine.sh can readonly).
-std::string readOnlyCommand(const char* verb) {
+// Under Wine the file is made read-only from the Linux side, by the command
+// that knows how on this machine (root ignores permission bits: it sets the
+// immutable flag), and the test runs only where that works (machine.sh can
+// readonly); on Windows the read-only attribute does it.
+void makeReadOnly(bool readOnly) {
+    if (!underWine()) {
+        SetFileAttributesA("1.txt", readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+        return;
+    }
     const char* machine = std::getenv("ZIRNA_MACHINE");
-    return std::string("/bin/bash \"") + (machine ? machine : "ZIRNA_MACHINE is not set") +
-           "\" " + verb + " \"" + unixPath(fullPath("1.txt")) + "\"";
+    startUnixCommand(
+        std::string("/bin/bash \"") + (machine ? machine : "ZIRNA_MACHINE is not set") +
+        (readOnly ? "\" lock \"" : "\" unlock \"") + unixPath(fullPath("1.txt")) + "\"");
 }
+
 } // namespace
 
 TEST_CASE("save faults: a read-only 1.txt") {
@@ -101,68 +109,76 @@ TEST_CASE("save faults: a read-only 1.txt") {
     ScratchDirectory scratch("fault-readonly");
     current = &scratch;
     writePrevious();
-    startUnixCommand(readOnlyCommand("lock"));
+    makeReadOnly(true);
     REQUIRE(waitUntil(notWritable, "1.txt"));
     saveThroughFault(main.handle, scratch, previousKept, [] {
-        startUnixCommand(readOnlyCommand("unlock"));
+        makeReadOnly(false);
         REQUIRE(waitUntil(writable, "1.txt"));
     });
 }
 
-TEST_CASE("save faults: saving through each fault") {
+TEST_CASE("save faults: a directory named 1.txt") {
     MainWindow main;
+    ScratchDirectory scratch("fault-directory");
+    current = &scratch;
+    CreateDirectoryA("1.txt", nullptr);
+    saveThroughFault(main.handle, scratch, directoryKept,
+                     [] { REQUIRE(RemoveDirectoryA("1.txt")); });
+}
 
-    SUBCASE("a directory named 1.txt") {
-        ScratchDirectory scratch("fault-directory");
-        current = &scratch;
-        CreateDirectoryA("1.txt", nullptr);
-        saveThroughFault(main.handle, scratch, directoryKept,
-                         [] { REQUIRE(RemoveDirectoryA("1.txt")); });
-    }
-    SUBCASE("1.txt held open without sharing by another process") {
-        ScratchDirectory scratch("fault-held");
-        current = &scratch;
-        writePrevious();
-        char self[MAX_PATH];
-        GetModuleFileNameA(nullptr, self, MAX_PATH);
-        std::string probe = self;
-        probe = probe.substr(0, probe.rfind('\\')) + "\\zirna-probe.exe hold 1.txt";
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process;
-        REQUIRE(CreateProcessA(nullptr, &probe[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &process));
-        CloseHandle(process.hThread);
-        holder = process.hProcess;
-        REQUIRE(waitUntil(notWritable, "1.txt"));
-        // Nobody can read the file while it is held: its content is checked
-        // once it is released.
-        saveThroughFault(main.handle, scratch, stillHeld, [] {
-            TerminateProcess(holder, 0);
-            WaitForSingleObject(holder, INFINITE);
-            CloseHandle(holder);
-            REQUIRE(waitUntil(writable, "1.txt"));
-            CHECK(previousKept());
-        });
-    }
-    SUBCASE("1.txt on a full device") {
-        ScratchDirectory scratch("fault-full");
-        current = &scratch;
-        startUnixCommand("/bin/ln -sf /dev/full \"" + unixPath(fullPath("1.txt")) + "\"");
-        REQUIRE(waitUntil(opens, "1.txt"));
-        saveThroughFault(main.handle, scratch, deviceLinkKept, [] {
-            startUnixCommand("/bin/rm \"" + unixPath(fullPath("1.txt")) + "\""); // the link only
-            REQUIRE(waitUntil(doesNotOpen, "1.txt"));
-        });
-    }
-    SUBCASE("a current directory removed after start") {
-        ScratchDirectory scratch("fault-removed");
-        current = &scratch;
-        startUnixCommand("/bin/rm -rf \"" + unixPath(scratch.path) + "\"");
-        REQUIRE(waitUntil(missing, scratch.path.c_str()));
-        saveThroughFault(main.handle, scratch, stillAbsent,
-                         [] { REQUIRE(CreateDirectoryA(current->path.c_str(), nullptr)); });
-    }
+TEST_CASE("save faults: 1.txt held open without sharing by another process") {
+    MainWindow main;
+    ScratchDirectory scratch("fault-held");
+    current = &scratch;
+    writePrevious();
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string probe = self;
+    probe = probe.substr(0, probe.rfind('\\')) + "\\zirna-probe.exe hold 1.txt";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    REQUIRE(CreateProcessA(nullptr, &probe[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &process));
+    CloseHandle(process.hThread);
+    holder = process.hProcess;
+    REQUIRE(waitUntil(notWritable, "1.txt"));
+    // Nobody can read the file while it is held: its content is checked once
+    // it is released.
+    saveThroughFault(main.handle, scratch, stillHeld, [] {
+        TerminateProcess(holder, 0);
+        WaitForSingleObject(holder, INFINITE);
+        CloseHandle(holder);
+        REQUIRE(waitUntil(writable, "1.txt"));
+        CHECK(previousKept());
+    });
+}
+
+// Linux's full device, reached through Wine's drive Z:. (In a process of its
+// own: after writing to a full device, Wine reports a screen of no size to
+// later windows of the process.)
+TEST_CASE("save faults: 1.txt on a full device") {
+    MainWindow main;
+    ScratchDirectory scratch("fault-full");
+    current = &scratch;
+    startUnixCommand("/bin/ln -sf /dev/full \"" + unixPath(fullPath("1.txt")) + "\"");
+    REQUIRE(waitUntil(opens, "1.txt"));
+    saveThroughFault(main.handle, scratch, deviceLinkKept, [] {
+        startUnixCommand("/bin/rm \"" + unixPath(fullPath("1.txt")) + "\""); // the link only
+        REQUIRE(waitUntil(doesNotOpen, "1.txt"));
+    });
+}
+
+// Linux lets another program remove a process's current directory; Windows
+// does not (the directory is open while it is current).
+TEST_CASE("save faults: a current directory removed after start") {
+    MainWindow main;
+    ScratchDirectory scratch("fault-removed");
+    current = &scratch;
+    startUnixCommand("/bin/rm -rf \"" + unixPath(scratch.path) + "\"");
+    REQUIRE(waitUntil(missing, scratch.path.c_str()));
+    saveThroughFault(main.handle, scratch, stillAbsent,
+                     [] { REQUIRE(CreateDirectoryA(current->path.c_str(), nullptr)); });
 }
 
 namespace {

@@ -179,7 +179,9 @@ TEST_CASE("a storm of random input leaves exactly what the editing rules predict
         } else if (roll < 860) {
             PostMessageA(main.handle, WM_RBUTTONDOWN, MK_RBUTTON, position);
         } else if (roll < 950) {
-            // Now and then on the caption, just above the client area's corner.
+            // Now and then on the caption, just above the client area's corner
+            // (the caption is taller than 10 pixels in Wine's frames and in
+            // every Windows theme).
             const LPARAM release = percent(random) < 1 ? pointerAt(10, -10) : position;
             PostMessageA(main.handle, WM_RBUTTONUP, 0, release);
         } else if (roll < 958) { // resizes and repaints cost the most: fewer of them

@@ -82,8 +82,10 @@ TEST_CASE("a joint off the screen: the system clips the cursor to the screen") {
     MainWindow main;
     placeJoint(pose, JointId::FootM, -5000, 40000);
     pressKey(main.handle, 'M');
+    // The screen's left and bottom edges, of all monitors together.
     POINT cursor;
     GetCursorPos(&cursor);
-    CHECK(cursor.x == 0);
-    CHECK(cursor.y == GetSystemMetrics(SM_CYSCREEN) - 1);
+    CHECK(cursor.x == GetSystemMetrics(SM_XVIRTUALSCREEN));
+    CHECK(cursor.y ==
+          GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN) - 1);
 }
