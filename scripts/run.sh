@@ -4,18 +4,19 @@
 # directory the command is started from.
 #
 #   scripts/run.sh [zirna|zirna-mirror]
+#
+# With an X display, the window opens on it. Without one (a server, a
+# container, a remote shell), the program runs in a private display served
+# to a web browser (scripts/browser.sh): the command prints the address to
+# open and stays until Ctrl-C or until the window is closed.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 name=${1:-zirna}
 program_path "$name" >/dev/null
 
-if ! why=$("$root/scripts/machine.sh" why display) || [ -n "$why" ]; then
-    cat >&2 <<MSG
-The window cannot be shown: $why.
-To see the real program anyway, write a screenshot of it:
-    scripts/screenshot.sh $name $name.png
-MSG
-    exit 1
+if ! "$root/scripts/machine.sh" can display; then
+    build_programs "run browser" "$name"
+    exec "$root/scripts/browser.sh" "$(program_path "$name")"
 fi
 
 build_programs run "$name"
