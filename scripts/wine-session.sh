@@ -176,16 +176,18 @@ start)
     : "${DISPLAY:?}"
     mkdir -p "$session_dir"
     start_watcher "$PPID"
-    if ! start_display || ! make_prefix own-display; then
-        stop
-        exit 1
-    fi
+    # A start that fails part-way leaves nothing running. (Not "if ! step":
+    # bash ignores errexit inside a function called as a condition.)
+    trap 'stop; rm -rf "$WINEPREFIX.new"' EXIT
+    start_display
+    make_prefix own-display
     # One wineserver for the whole session, and Wine's background services
     # started now rather than inside the first test (where they would hold
     # the test runner's output pipe open). Kept away from our output:
     # whatever stays running must not hold the caller's pipes.
     "$wine" --server -p </dev/null >/dev/null 2>&1 || true
     "$wine" cmd /c exit </dev/null >/dev/null 2>&1
+    trap - EXIT
     ;;
 prefix)
     mkdir -p "$session_dir"
