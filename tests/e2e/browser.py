@@ -96,8 +96,36 @@ def session_processes(prefix, ports, display):
     return left
 
 
+def adopt_orphans():
+    """Makes this process the one that inherits its descendants' orphans
+    (Chromium's helpers outlive their parent for a moment when it is ended),
+    so that it can reap them rather than leave them to init."""
+    import ctypes
+    PR_SET_CHILD_SUBREAPER = 36
+    ctypes.CDLL(None).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
+
+
+def reap_orphans(timeout=10.0):
+    """Waits for every child left (ended outright after the timeout)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            pid, _ = os.waitpid(-1, os.WNOHANG)
+        except ChildProcessError:
+            return
+        if pid == 0:
+            if time.monotonic() > deadline:
+                for child in glob.glob(f"/proc/{os.getpid()}/task/*/children"):
+                    with open(child) as f:
+                        for left in f.read().split():
+                            os.kill(int(left), signal.SIGKILL)
+            time.sleep(0.05)
+
+
 class BrowserRun(unittest.TestCase):
     def setUp(self):
+        adopt_orphans()
+        self.addCleanup(reap_orphans)
         self.scratch = tempfile.mkdtemp(prefix="browser-", dir=os.getcwd())
         self.addCleanup(shutil.rmtree, self.scratch, ignore_errors=True)
         self.workdir = os.path.join(self.scratch, "work")
