@@ -23,8 +23,9 @@
 # the first one that no other run holds. A slot keeps its Wine prefix for
 # later runs, so a second run beside the first makes a prefix of its own
 # once (about half a minute and 1.3 GB), and one wineserver never serves
-# two runs. A slot's session.env holds its DISPLAY, XAUTHORITY, WINEPREFIX
-# and screen size while the run lasts, for a look from the shell (the tests' probe).
+# two runs. While a run lasts, its slot's session.env holds its DISPLAY,
+# XAUTHORITY, WINEPREFIX and screen size, for a look from the shell (the
+# browser test's probe reads them).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 program=$(realpath -e "${1:?usage: browser.sh PROGRAM.exe [SESSIONS_DIR]}")
