@@ -68,9 +68,12 @@ trap 'exit 129' HUP
 # A new X cookie for each run: without one, any local user could connect to
 # the display and watch or type.
 new_cookie() {
+    local cookie
+    cookie=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
     rm -f "$XAUTHORITY"
     : >"$XAUTHORITY"
-    echo "add $DISPLAY . $(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')" | xauth -q -f "$XAUTHORITY" source -
+    # (Through standard input: the cookie is on no command line.)
+    echo "add $DISPLAY . $cookie" | xauth -q -f "$XAUTHORITY" source -
 }
 
 if [ ! -f "$WINEPREFIX/zirna.id" ]; then
@@ -146,7 +149,8 @@ web_port=$(cat "$web_port_file")
 program_pid=$!
 children+=("$program_pid")
 
-echo "$(basename "$program" .exe): open http://127.0.0.1:$web_port/vnc.html#autoconnect=true&resize=off&password=$password in a web browser (Ctrl-C ends it)"
+address="http://127.0.0.1:$web_port/vnc.html#autoconnect=true&resize=off&password=$password"
+echo "$(basename "$program" .exe): open $address in a web browser (Ctrl-C ends it)"
 
 # Until the program ends, or a server does (then the page can show nothing).
 ended=""
