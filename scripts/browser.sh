@@ -142,9 +142,8 @@ if [ ! -s "$web_port_file" ]; then
 fi
 web_port=$(cat "$web_port_file")
 
-# What Wine says goes to a log of the slot's own (the shell that starts
-# the loader warns that it has no such locale: Wine needs none).
-(cd "$workdir" && exec env LC_ALL=ja_JP.UTF-8 "$WINE" "$program") </dev/null \
+# What Wine says goes to a log of the slot's own.
+(cd "$workdir" && ZIRNA_LOCALE=ja_JP.UTF-8 exec "$WINE" "$program") </dev/null \
     >"$slot/program.log" 2>&1 &
 program_pid=$!
 children+=("$program_pid")

@@ -26,5 +26,4 @@ if [ ! -f "$WINEPREFIX/zirna.id" ]; then
     echo "Preparing a Wine prefix in $WINEPREFIX (once) ..." >&2
 fi
 "$root/scripts/wine-session.sh" prefix
-# (Through env: the shell itself need not know the locale.)
-exec env LC_ALL=ja_JP.UTF-8 "$WINE" "$(program_path "$name")"
+ZIRNA_LOCALE=ja_JP.UTF-8 exec "$WINE" "$(program_path "$name")"

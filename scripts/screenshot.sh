@@ -27,7 +27,7 @@ stop() {
 trap stop EXIT
 "$root/scripts/wine-session.sh" start
 
-(cd "$workdir" && exec env LC_ALL=ja_JP.UTF-8 "$WINE" "$program") </dev/null >/dev/null 2>&1 &
+(cd "$workdir" && ZIRNA_LOCALE=ja_JP.UTF-8 exec "$WINE" "$program") </dev/null >/dev/null 2>&1 &
 pid=$!
 read -r cx cy cw ch _ left top right bottom < <("$WINE" "$build/tests/zirna-probe.exe" window 30 | tr -d "\r")
 if [ "$with_help" = "--with-help" ]; then

@@ -9,6 +9,10 @@
 #                                   regedit): the loader of ZIRNA_WINE_ARCH,
 #                                   x64 (the default) or x86
 #   wine.sh --server [ARGS...]      the wineserver
+#
+# ZIRNA_LOCALE sets the program's LC_ALL (Wine's ANSI code page follows it:
+# ja_JP.UTF-8 gives 932). Given as LC_ALL itself, a locale that is not
+# generated would make this shell warn; Wine needs none generated.
 set -euo pipefail
 here=$(dirname "${BASH_SOURCE[0]}")
 
@@ -50,10 +54,12 @@ if [ "${1:-}" = "--server" ]; then
     exec "$(find_loader wineserver)" "$@"
 fi
 
+locale=()
+[ -z "${ZIRNA_LOCALE:-}" ] || locale=(env "LC_ALL=$ZIRNA_LOCALE")
 architecture=$(pe_architecture "${1:-}")
 case "${architecture:-${ZIRNA_WINE_ARCH:-x64}}" in
-x64) exec "$(find_loader wine64 wine)" "$@" ;;
-x86) exec "$here/machine.sh" require 32bit -- "$(find_loader wine)" "$@" ;;
+x64) exec "${locale[@]}" "$(find_loader wine64 wine)" "$@" ;;
+x86) exec "$here/machine.sh" require 32bit -- "${locale[@]}" "$(find_loader wine)" "$@" ;;
 *)
     echo "wine.sh: ZIRNA_WINE_ARCH is x64 or x86, not '$ZIRNA_WINE_ARCH'" >&2
     exit 2

@@ -74,7 +74,7 @@ class Program:
         self.scratch = scratch  # the test's own files
         self.env = dict(os.environ)
         if locale:
-            self.env["LC_ALL"] = locale
+            self.env["ZIRNA_LOCALE"] = locale  # the LC_ALL of Wine (scripts/wine.sh)
         for stale in self.probe("boxes").splitlines():
             raise AssertionError("a message box is left from before: " + stale)
         self.process = subprocess.Popen([WINE, PROGRAM], cwd=workdir, env=self.env,
