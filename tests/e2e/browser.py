@@ -163,7 +163,7 @@ class BrowserRun(unittest.TestCase):
         self.assertTrue(found, "no session.env")
         with open(found[-1]) as f:
             session = dict(line.strip().split("=", 1) for line in f if "=" in line)
-        self.env = dict(os.environ, **session, LC_ALL="ja_JP.UTF-8")
+        self.env = dict(os.environ, **session, ZIRNA_LOCALE="ja_JP.UTF-8")
         return session
 
     def start_browser(self):
