@@ -25,7 +25,7 @@ if(CMAKE_CROSSCOMPILING)
     set(ZIRNA_WINE_ARCH x64)
   else()
     set(ZIRNA_WINE_ARCH x86)
-    set(ZIRNA_WINE_REQUIRES 32bit)
+    set(ZIRNA_WINE_REQUIRES wine32)
   endif()
 
   set(ZIRNA_WINE_DIR ${CMAKE_BINARY_DIR}/wine)

@@ -3,6 +3,7 @@
 # found out by trying it, never from a package list:
 #
 #   32bit     it runs 32-bit x86 Linux programs (Wine's 32-bit loader is one)
+#   wine32    Wine's 32-bit loader runs (installed, on a machine that can)
 #   readonly  a file can be made read-only for this user (root: chattr +i)
 #   mount     a tmpfs can be mounted (root with CAP_SYS_ADMIN)
 #   display   an X display answers on $DISPLAY
@@ -23,6 +24,7 @@
 set -uo pipefail
 
 readonly SkipCode=77
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # Where the trials happen: the current directory (a test's own build
 # directory, so a read-only file is tried on the file system the tests use),
@@ -49,6 +51,7 @@ write_i386_program() {
 phrase() {
     case "$1" in
     32bit) echo "this machine runs no 32-bit programs" ;;
+    wine32) echo "the 32-bit Wine does not run here" ;;
     readonly) echo "no file can be made read-only here" ;;
     mount) echo "no tmpfs can be mounted here" ;;
     display) echo "there is no X display here" ;;
@@ -92,6 +95,28 @@ unlock_file() {
     else
         chmod u+w "$1"
     fi
+}
+
+probe_wine32() {
+    local why loader error
+    why=$(reason 32bit)
+    if [ -n "$why" ]; then
+        echo "$why"
+        return 0
+    fi
+    loader=/usr/lib/wine/wine
+    [ -x "$loader" ] || loader=$(command -v wine) || loader=""
+    if [ -z "$loader" ]; then
+        error="wine32:i386 is not installed"
+        if [ -s "$root/build/machine/wine32-failed" ]; then
+            error="apt-get could not install wine32:i386: $(cat "$root/build/machine/wine32-failed")"
+        fi
+    elif ! error=$("$loader" --version 2>&1 >/dev/null); then
+        error="$loader fails: ${error##*: }"
+    else
+        return 0
+    fi
+    echo "$(phrase wine32) ($error)"
 }
 
 probe_readonly() {
@@ -143,7 +168,7 @@ probe_display() {
 reason() {
     local cap=$1 name answer why
     case "$cap" in
-    32bit | readonly | mount | display) ;;
+    32bit | wine32 | readonly | mount | display) ;;
     *)
         echo "machine.sh: unknown capability '$cap'" >&2
         exit 2
@@ -187,7 +212,7 @@ unlock)
     unlock_file "${2:?file}"
     ;;
 export)
-    for cap in 32bit readonly mount; do
+    for cap in 32bit wine32 readonly mount; do
         name=$(echo "$cap" | tr '[:lower:]' '[:upper:]')
         why=$(reason "$cap")
         printf 'export ZIRNA_CAN_%s=%s ZIRNA_WHY_%s=%q\n' "$name" "$([ -z "$why" ] && echo yes || echo no)" \

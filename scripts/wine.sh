@@ -59,7 +59,7 @@ locale=()
 architecture=$(pe_architecture "${1:-}")
 case "${architecture:-${ZIRNA_WINE_ARCH:-x64}}" in
 x64) exec "${locale[@]}" "$(find_loader wine64 wine)" "$@" ;;
-x86) exec "$here/machine.sh" require 32bit -- "${locale[@]}" "$(find_loader wine)" "$@" ;;
+x86) exec "$here/machine.sh" require wine32 -- "${locale[@]}" "$(find_loader wine)" "$@" ;;
 *)
     echo "wine.sh: ZIRNA_WINE_ARCH is x64 or x86, not '$ZIRNA_WINE_ARCH'" >&2
     exit 2
