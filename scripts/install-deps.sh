@@ -115,11 +115,19 @@ if [ -n "${wine32:-}" ]; then
     failed=$(cd "$here/.." && pwd)/build/machine/wine32-failed
     log=$(mktemp)
     echo "install-deps: installing wine32:i386" >&2
-    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+    added=""
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+        added=yes
+    fi
     if apt_update 2>>"$log" &&
         apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null 2>>"$log"; then
         rm -f "$failed"
     else
+        # As it was: the i386 lists would fail every later update too.
+        if [ -n "$added" ] && dpkg --remove-architecture i386 2>/dev/null; then
+            apt_update 2>/dev/null || true
+        fi
         mkdir -p "$(dirname "$failed")"
         { grep '^E: ' "$log" | grep -v 'have been ignored' | tail -n 1 | cut -c 4-; } >"$failed" ||
             echo "apt-get failed" >"$failed"
