@@ -50,7 +50,9 @@ WINE = os.environ.get("WINE", "wine")
 CHROMIUM_FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
                   "--no-first-run", "--disable-background-networking",
                   "--disable-component-update", "--disable-sync",
-                  "--force-device-scale-factor=1", "--window-size=800,600"]
+                  "--force-device-scale-factor=1", "--window-size=800,600",
+                  # Containers often give /dev/shm only 64 MB.
+                  "--disable-dev-shm-usage"]
 # The page's state, from noVNC's own markers.
 PAGE_STATE = """
 const canvas = document.querySelector('#noVNC_container canvas');
