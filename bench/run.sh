@@ -41,7 +41,7 @@ export DISPLAY WINEPREFIX="$session/prefix"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winebus.sys,wineusb.sys=d"
 stop_session() { "$root/scripts/wine-session.sh" stop; }
 trap stop_session EXIT
-echo "Starting Xvfb on $DISPLAY and Wine (a new prefix takes half a minute) ..." >&2
+echo "Starting Xvfb on $DISPLAY and Wine ..." >&2
 "${pin[@]}" "$root/scripts/wine-session.sh" start
 
 results="$session/results.txt"

@@ -76,9 +76,6 @@ new_cookie() {
     echo "add $DISPLAY . $cookie" | xauth -q -f "$XAUTHORITY" source -
 }
 
-if [ ! -f "$WINEPREFIX/zirna.id" ]; then
-    echo "Preparing a Wine prefix in $WINEPREFIX (once, about half a minute) ..." >&2
-fi
 # The display number is chosen free, but a run starting at the same moment
 # may take it first: then the next one.
 for attempt in 1 2 3; do

@@ -19,12 +19,12 @@
 set -euo pipefail
 here=$(dirname "$0")
 
-run_packages=(cmake ninja-build g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-    wine64 xvfb xauth x11-utils fonts-ipafont-gothic fonts-wine)
+x64_build_packages=(cmake ninja-build g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64)
+run_packages=("${x64_build_packages[@]}" wine64 xvfb xauth x11-utils fonts-ipafont-gothic
+    fonts-wine)
 browser_packages=(x11vnc novnc websockify)
 screenshot_packages=("${run_packages[@]}" xdotool imagemagick)
-package_packages=(cmake ninja-build python3 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-    g++-mingw-w64-i686 binutils-mingw-w64-i686)
+package_packages=("${x64_build_packages[@]}" python3 g++-mingw-w64-i686 binutils-mingw-w64-i686)
 host_packages=(cmake ninja-build g++ doctest-dev libmpfr-dev libgmp-dev)
 # The browser test drives the served page in headless Chromium (Selenium).
 test_packages=("${screenshot_packages[@]}" "${browser_packages[@]}" "${package_packages[@]}"

@@ -22,8 +22,5 @@ fi
 build_programs run "$name"
 # A Wine prefix of the program's own, made quietly on first use.
 export WINEPREFIX="$root/build/run/prefix"
-if [ ! -f "$WINEPREFIX/zirna.id" ]; then
-    echo "Preparing a Wine prefix in $WINEPREFIX (once) ..." >&2
-fi
 "$root/scripts/wine-session.sh" prefix
 ZIRNA_LOCALE=ja_JP.UTF-8 exec "$WINE" "$(program_path "$name")"

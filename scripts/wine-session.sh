@@ -98,6 +98,7 @@ make_prefix() {
     if [ -f "$WINEPREFIX/system.reg" ] && [ "$(cat "$WINEPREFIX/zirna.id" 2>/dev/null)" = "$wanted" ]; then
         return 0
     fi
+    echo "Preparing a Wine prefix in $WINEPREFIX (once, about half a minute) ..." >&2
     fresh=$WINEPREFIX.new
     rm -rf "$fresh"
     mkdir -p "$fresh"

@@ -38,8 +38,6 @@
 
 namespace {
 
-constexpr long Limit = 65535; // every offset and distance the input can produce
-
 // How close to a whole number the exact coordinate of a near tie lies: about
 // a millionth of a pixel, which some one candidate in thirteen reaches. Onto a
 // whole number itself only Pythagorean directions lead (the exact ties).
@@ -300,13 +298,9 @@ int main(int argc, char** argv) {
     long candidates = 0;
     kind("near ties", [&] { candidates = nearTies(table, random, 30000, NearTie); });
     kind("the extremes of the range", [&] {
-        const long extremes[] = {-Limit, -Limit + 1, -1, 0, 1, Limit - 1, Limit};
-        for (long hx : extremes)
-            for (long hy : extremes)
-                for (long px : extremes)
-                    for (long py : extremes)
-                        for (long shoulder : extremes)
-                            table.add(hx, hy, px, py, shoulder);
+        forEachExtremePose([&](int hx, int hy, int px, int py, int shoulder) {
+            table.add(hx, hy, px, py, shoulder);
+        });
     });
 
     std::fprintf(file, "# %ld cases that the same steps in doubles put on another pixel\n",
