@@ -11,6 +11,14 @@ constexpr WPARAM EnterKey = VK_RETURN;
 // Shift and Caps Lock. Any other key deselects.
 static const char JointKeys[JointCount + 1] = "Y HTUGJNBMV";
 
+// Writes the pose file; when it cannot be written, says so in a box with no
+// owner, so the main window stays enabled, and keeps the pose for another try.
+static void savePose(const Pose& figure) {
+    if (!writePoseFile(PoseFileName, figure)) {
+        MessageBoxA(nullptr, "error", "stream error", MB_OK);
+    }
+}
+
 static JointId jointForKey(WPARAM key) {
     for (int id = 0; id < JointCount; ++id) {
         if (key == static_cast<unsigned char>(JointKeys[id])) {

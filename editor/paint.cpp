@@ -1,7 +1,5 @@
 #include "paint.h"
 
-#include "editor.h"
-
 // help::
 //  y:頭
 //  h:肩 t,u:腕 g,j:手
@@ -54,11 +52,4 @@ void drawFigure(HDC dc, const Pose& figure, int helpVisible) {
         RECT rect = HelpRect;
         DrawTextA(dc, HelpText, HelpTextLength, &rect, DT_WORDBREAK);
     }
-}
-
-void paintFigure(HWND window) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    drawFigure(dc, pose, editorState.helpVisible);
-    EndPaint(window, &paint);
 }

@@ -16,6 +16,3 @@ constexpr int HeadRadius = 10;
 // Draws the figure of the pose, and the help when helpVisible is 1, into any
 // device context, with the context's own pen, brush, font and colours.
 void drawFigure(HDC dc, const Pose& figure, int helpVisible);
-
-// WM_PAINT: draws the current pose and help state between BeginPaint and EndPaint.
-void paintFigure(HWND window);

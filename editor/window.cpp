@@ -35,6 +35,15 @@ int runMessageLoop() {
     return static_cast<int>(message.wParam);
 }
 
+// WM_PAINT: the current pose, and the help while it is shown, between
+// BeginPaint and EndPaint.
+static void paintFigure(HWND window) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    drawFigure(dc, pose, editorState.helpVisible);
+    EndPaint(window, &paint);
+}
+
 // Each message gets its own handling, then still goes to the default window
 // procedure, whose result is returned: closing, sizing, the system menu and
 // the rest are all the system's.

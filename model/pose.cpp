@@ -40,9 +40,9 @@ void placeJoint(Pose& pose, JointId id, int dx, int dy) {
 
 Point absolutePoint(Point offset) { return {FigureOrigin.x + offset.x, FigureOrigin.y + offset.y}; }
 
-// The geometry proper. These run only between the control-word switches of the
-// public functions below; noipa keeps the compiler from moving their floating
-// point across those switches.
+// The geometry proper, run only between the control-word switches of the
+// public functions; noipa keeps the compiler from moving its floating point
+// across those switches.
 __attribute__((noipa)) static void unitVectorExtended(int ax, int ay, int bx, int by,
                                                       Vector* result) {
     // The differences are formed as integers, then converted exactly.
@@ -58,17 +58,6 @@ __attribute__((noipa)) static void unitVectorExtended(int ax, int ay, int bx, in
     result->y = static_cast<double>(dy / static_cast<long double>(length));
 }
 
-__attribute__((noipa)) static void shoulderPointExtended(const Pose* pose, Point* result) {
-    const Point head = absolutePoint(pose->Head);
-    const Point hip = absolutePoint(pose->Hip);
-    Vector direction;
-    unitVectorExtended(head.x, head.y, hip.x, hip.y, &direction);
-    // Product and sum stay extended; the conversion truncates towards zero.
-    const long double x = static_cast<long double>(pose->Shoulder) * direction.x + head.x;
-    const long double y = static_cast<long double>(pose->Shoulder) * direction.y + head.y;
-    *result = {static_cast<int>(x), static_cast<int>(y)};
-}
-
 // The thread's x87 precision may be 53 bits (Windows starts new threads so, and
 // a loaded DLL may change it): switch to 64 bits and nearest rounding for the
 // computation, and give the caller's setting back afterwards.
@@ -79,6 +68,18 @@ Vector unitVector(int ax, int ay, int bx, int by) {
     unitVectorExtended(ax, ay, bx, by, &result);
     setX87ControlWord(callers);
     return result;
+}
+
+// Runs between shoulderPoint's switches, like unitVectorExtended; the
+// direction comes from unitVector, whose own switch finds 64 bits already set.
+__attribute__((noipa)) static void shoulderPointExtended(const Pose* pose, Point* result) {
+    const Point head = absolutePoint(pose->Head);
+    const Point hip = absolutePoint(pose->Hip);
+    const Vector direction = unitVector(head.x, head.y, hip.x, hip.y);
+    // Product and sum stay extended; the conversion truncates towards zero.
+    const long double x = static_cast<long double>(pose->Shoulder) * direction.x + head.x;
+    const long double y = static_cast<long double>(pose->Shoulder) * direction.y + head.y;
+    *result = {static_cast<int>(x), static_cast<int>(y)};
 }
 
 Point shoulderPoint(const Pose& pose) {

@@ -11,7 +11,3 @@ constexpr const char* PoseFileName = "1.txt";
 // Returns false when the file cannot be opened or when writing, flushing or
 // closing it fails; a file that this call created is then removed again.
 bool writePoseFile(const char* path, const Pose& pose);
-
-// Writes PoseFileName; on failure tells the user with the "stream error" box
-// and leaves the pose as it is, so the user can save again. Windows only.
-void savePose(const Pose& pose);

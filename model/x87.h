@@ -16,8 +16,6 @@ inline void setX87ControlWord(unsigned short word) {
 
 // Precision control: bits 8 and 9; rounding control: bits 10 and 11.
 constexpr unsigned short X87PrecisionMask = 0x0300;
-constexpr unsigned short X87Precision24 = 0x0000;
-constexpr unsigned short X87Precision53 = 0x0200;
 constexpr unsigned short X87Precision64 = 0x0300;
 constexpr unsigned short X87RoundingMask = 0x0C00;
 constexpr unsigned short X87RoundToNearest = 0x0000;

@@ -76,9 +76,10 @@ struct MemoryBitmap {
     Picture picture() const;
 };
 
-// A white memory bitmap of the given size with drawFigure's output on it.
+// A memory bitmap of the given size and background with drawFigure's output
+// on it, drawn with the given font selected (else the DC's own).
 Picture renderFigure(const Pose& figure, int helpVisible, int width = 320, int height = 240,
-                     COLORREF background = White);
+                     COLORREF background = White, HFONT font = nullptr);
 // What the window's client area shows now.
 Picture captureClient(HWND window);
 

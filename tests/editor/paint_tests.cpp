@@ -120,54 +120,68 @@ TEST_CASE("joints far outside the client area are drawn clipped") {
     }
 }
 
-TEST_CASE("the help overlay paints its text cells and nothing else") {
-    const Picture plain = renderFigure(DefaultPose, 0);
-    const Picture withHelp = renderFigure(DefaultPose, 1);
-    // The help alone on grey shows its cells: white background and text.
-    const COLORREF grey = RGB(128, 128, 128);
-    const Picture cells = renderFigure(Pose{{-5000, -5000},
-                                            {-5000, -5000},
-                                            0,
-                                            {-5000, -5000},
-                                            {-5000, -5000},
-                                            {-5000, -5000},
-                                            {-5000, -5000},
-                                            {-5000, -5000},
-                                            {-5000, -5000},
-                                            {-5000, -5000},
-                                            {-5000, -5000}},
-                                       1, 320, 240, grey);
-    int cellPixels = 0, overdrawn = 0, lowestCellRow = -1, rightmostCell = -1;
-    bool outsideUntouched = true, insideIsHelp = true;
-    for (int y = 0; y < 240; ++y) {
-        for (int x = 0; x < 320; ++x) {
-            const bool cell = cells.at(x, y) != grey;
-            if (cell) {
-                ++cellPixels;
-                lowestCellRow = y;
-                rightmostCell = x > rightmostCell ? x : rightmostCell;
-                insideIsHelp = insideIsHelp && withHelp.at(x, y) == cells.at(x, y);
-                overdrawn += black(plain, x, y) && withHelp.at(x, y) == White;
-            } else {
-                outsideUntouched = outsideUntouched && withHelp.at(x, y) == plain.at(x, y);
+TEST_CASE("the help overlay paints its text cells and nothing else, whatever the font") {
+    // The hip in the corner and a knee at the right edge: a leg along row 2
+    // runs under the help's first line, which starts in the corner in any
+    // font, so some of the figure lies under the cells whatever their size.
+    Pose figure = withPoint(DefaultPose, JointId::Hip, 0, 2);
+    figure = withPoint(figure, JointId::KneeB, 319, 2);
+    Pose nowhere = DefaultPose;
+    for (JointId id : {JointId::Head, JointId::Hip, JointId::KneeB, JointId::KneeN, JointId::FootV,
+                       JointId::FootM, JointId::ArmU, JointId::ArmT, JointId::HandJ,
+                       JointId::HandG}) {
+        placeJoint(nowhere, id, -5000, -5000);
+    }
+    // The DC's default font, which follows the system's fonts, and two others
+    // that keep five lines inside the help's rectangle.
+    for (int height : {0, 9, 14}) {
+        CAPTURE(height);
+        HFONT font = height ? CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                          DEFAULT_CHARSET, 0, 0, 0, 0, "")
+                            : nullptr;
+        const Picture plain = renderFigure(figure, 0, 320, 240, White, font);
+        const Picture withHelp = renderFigure(figure, 1, 320, 240, White, font);
+        // The help alone on grey shows its cells: white background and text.
+        const COLORREF grey = RGB(128, 128, 128);
+        const Picture cells = renderFigure(nowhere, 1, 320, 240, grey, font);
+        int cellPixels = 0, overdrawn = 0, lowestCellRow = -1, rightmostCell = -1;
+        bool outsideUntouched = true, insideIsHelp = true;
+        for (int y = 0; y < 240; ++y) {
+            for (int x = 0; x < 320; ++x) {
+                const bool cell = cells.at(x, y) != grey;
+                if (cell) {
+                    ++cellPixels;
+                    lowestCellRow = y;
+                    rightmostCell = x > rightmostCell ? x : rightmostCell;
+                    insideIsHelp = insideIsHelp && withHelp.at(x, y) == cells.at(x, y);
+                    overdrawn += black(plain, x, y) && withHelp.at(x, y) == White;
+                } else {
+                    outsideUntouched = outsideUntouched && withHelp.at(x, y) == plain.at(x, y);
+                }
             }
         }
+        CHECK(cellPixels > 0);
+        CHECK(insideIsHelp);
+        CHECK(outsideUntouched);
+        CHECK(overdrawn > 0); // the figure's lines under the cells turn white
+        // Only the font's own metrics are relied on, and bounds that any font
+        // of these sizes keeps.
+        CHECK(rightmostCell < 250);
+        CHECK(lowestCellRow < 100);
+        // Five lines of the font: a line break at each line feed.
+        HDC dc = CreateCompatibleDC(nullptr);
+        if (font) {
+            SelectObject(dc, font);
+        }
+        TEXTMETRICA metrics;
+        GetTextMetricsA(dc, &metrics);
+        DeleteDC(dc);
+        CHECK(lowestCellRow + 1 == 5 * metrics.tmHeight);
+        CHECK(cells.at(0, 0) != grey); // the first cell starts in the corner
+        if (font) {
+            DeleteObject(font);
+        }
     }
-    CHECK(cellPixels > 0);
-    CHECK(insideIsHelp);
-    CHECK(outsideUntouched);
-    CHECK(overdrawn > 0); // the figure's lines under the cells turn white
-    // The DC's default font is Wine's own under Wine, the system's on Windows:
-    // only its metrics are relied on, and bounds that either one keeps.
-    CHECK(rightmostCell < 250);
-    CHECK(lowestCellRow < 100);
-    // Five lines of the DC's font: a line break at each line feed.
-    HDC dc = CreateCompatibleDC(nullptr);
-    TEXTMETRICA metrics;
-    GetTextMetricsA(dc, &metrics);
-    DeleteDC(dc);
-    CHECK(lowestCellRow + 1 == 5 * metrics.tmHeight);
-    CHECK(cells.at(0, 0) != grey); // the first cell starts in the corner
 }
 
 TEST_CASE("the help is the 61 bytes of code page 932 text") {

@@ -32,6 +32,10 @@ unsigned short x87StatusWord() {
 
 void clearX87Exceptions() { __asm__ __volatile__("fnclex" : : : "memory"); }
 
+// Precision settings that a caller may leave in the control word.
+constexpr unsigned short X87Precision24 = 0x0000;
+constexpr unsigned short X87Precision53 = 0x0200;
+
 constexpr unsigned short X87InvalidOperation = 0x01;
 constexpr unsigned short X87ZeroDivide = 0x04;
 

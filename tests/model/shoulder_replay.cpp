@@ -24,6 +24,7 @@ namespace {
 constexpr long MinimumCases = 100000;
 constexpr long MismatchesShown = 10;
 constexpr int Skipped = 77;
+constexpr unsigned short X87Precision53 = 0x0200;
 constexpr unsigned short X87RoundUpwards = 0x0800;
 
 bool same(Point a, Point b) { return a.x == b.x && a.y == b.y; }
