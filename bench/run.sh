@@ -6,13 +6,17 @@
 #
 #   bench/run.sh
 #
+# On Windows itself, from Git's bash, ZIRNA_BENCH_BUILD names a build tree
+# of the programs (the GitHub workflow's, built on Linux) and the run takes
+# them as they are, without Wine.
+#
 # The ratio is printed with two decimals, and a goal is judged on the printed
 # ratio. Pairs and durations can be changed for a quick look (the defaults
 # are the documented ones): START_PAIRS, DRAG_PAIRS, DRAG_STEPS (per pair,
 # per program), IDLE_PAIRS, IDLE_SECONDS.
 set -euo pipefail
-# shellcheck source=../scripts/common.sh
-source "$(dirname "$0")/../scripts/common.sh"
+# shellcheck source=../scripts/lib/common.sh
+source "$(dirname "$0")/../scripts/lib/common.sh"
 
 start_pairs=${START_PAIRS:-25}
 drag_pairs=${DRAG_PAIRS:-20}
@@ -20,35 +24,38 @@ drag_steps=${DRAG_STEPS:-500}
 idle_pairs=${IDLE_PAIRS:-20}
 idle_seconds=${IDLE_SECONDS:-5}
 
-build_programs bench zirna zirna-baseline zirna-bench-driver
+if [ -n "${ZIRNA_BENCH_BUILD:-}" ]; then
+    # On Windows itself (Git's bash): the programs of that build tree, run as
+    # they are, on whatever CPU Windows gives them.
+    build=$ZIRNA_BENCH_BUILD
+    run=()
+    windows_path() { cygpath -w "$1"; }
+    platform="the run not pinned; $(cmd //c ver | tr -d '\r' | grep .); $(uname -sr)"
+    results=$(mktemp)
+else
+    build_programs bench zirna zirna-baseline zirna-bench-driver
+    run=("$WINE")
+    windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
+    # The last CPU runs everything: Xvfb, the wineserver and Wine's services,
+    # the driver and the programs it starts, all started by this shell.
+    cpu=$(($(nproc) - 1))
+    taskset -cp $cpu $$ >/dev/null
+    export WINEPREFIX=$root/build/bench/prefix
+    # No game controller and USB device services: they take CPU all the time.
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winebus.sys,wineusb.sys=d"
+    echo "Starting Xvfb and Wine ..." >&2
+    session_start 1024x768x24
+    platform="the run pinned to CPU $cpu; $("$WINE" --version); $(uname -sr)"
+    results=$root/build/bench/results.txt
+fi
+program=$build/editor/zirna.exe
+baseline=$build/bench/zirna-baseline.exe
+driver=$build/bench/zirna-bench-driver.exe
 
-program="$build/editor/zirna.exe"
-baseline="$build/bench/zirna-baseline.exe"
-driver="$build/bench/zirna-bench-driver.exe"
-windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
-
-# The last CPU runs everything: Xvfb, the wineserver and Wine's services
-# (started by wine-session.sh, so they inherit the affinity), the driver and
-# the programs it starts.
-cpu=$(($(nproc) - 1))
-pin=(taskset -c "$cpu")
-
-session="$root/build/bench/wine"
-mkdir -p "$session"
-DISPLAY=$(free_display)
-export DISPLAY WINEPREFIX="$session/prefix"
-# No game controller and USB device services: they take CPU all the time.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winebus.sys,wineusb.sys=d"
-stop_session() { "$root/scripts/wine-session.sh" stop; }
-trap stop_session EXIT
-echo "Starting Xvfb on $DISPLAY and Wine ..." >&2
-"${pin[@]}" "$root/scripts/wine-session.sh" start
-
-results="$session/results.txt"
 : >"$results"
 measure() {
     echo "Measuring: $1 ..." >&2
-    if ! "${pin[@]}" "$WINE" "$driver" "$1" "$(windows_path "$program")" \
+    if ! "${run[@]}" "$driver" "$1" "$(windows_path "$program")" \
         "$(windows_path "$baseline")" "${@:2}" | tr -d '\r' >>"$results"; then
         cat "$results" >&2
         echo "bench: the $1 measure failed" >&2
@@ -68,7 +75,7 @@ size_b=$(stat -c %s "$baseline")
 cpu_model=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
 echo
 echo "zirna benchmarks, $(date -u '+%Y-%m-%d %H:%M UTC')"
-echo "Machine: $cpu_model, $(nproc) CPUs, the run pinned to CPU $cpu; $("$WINE" --version); $(uname -sr)"
+echo "Machine: $cpu_model, $(nproc) CPUs, $platform"
 echo "A = zirna.exe, B = zirna-baseline.exe (the same window, nothing drawn); medians of A and B run in turn"
 echo
 format='%-28s %10s %10s %6s  %-12s %-7s %s\n'

@@ -4,6 +4,3 @@ set(CMAKE_SYSTEM_PROCESSOR i686)
 set(MINGW_TRIPLE i686-w64-mingw32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 
-# Doubles in SSE registers, so that a value rounded to double is rounded
-# where the code says so; long double arithmetic stays on the x87 unit.
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")

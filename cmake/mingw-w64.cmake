@@ -19,6 +19,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Tests run the Windows executables under Wine, each with the loader of its
-# own architecture; a 32-bit one only where this machine runs 32-bit programs.
-get_filename_component(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine.sh
+# own architecture (scripts/lib/wine.sh).
+get_filename_component(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/lib/wine.sh
                        ABSOLUTE)

@@ -1,14 +1,49 @@
 #!/usr/bin/env bash
-# Makes the release packages zirna-<version>-win64.zip and
-# zirna-<version>-win32.zip in dist/: each holds zirna.exe, zirna-mirror.exe
-# and a README for Windows users. Two runs on one tree give identical zips.
+# Makes the release packages, zirna-<version>-win64.zip and -win32.zip, each
+# holding zirna.exe, zirna-mirror.exe and a README for Windows users, and
+# their SHA256SUMS, in dist/ (or in ZIRNA_DIST). Each zip is built twice,
+# from two clean copies of the source in different directories, and the two
+# must agree byte for byte.
+#
+#   scripts/package.sh [TAG]
+#
+# With TAG (a release's git tag), nothing is built unless it is "v" and the
+# version of the project() line in CMakeLists.txt, the one place the
+# version lives.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-mkdir -p dist
-for preset in windows windows-x86; do
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" --target zip
-    cp "build/$preset"/zirna-*.zip dist/
-done
-(cd dist && sha256sum zirna-*.zip)
+root=$(cd "$(dirname "$0")/.." && pwd)
+version=$(sed -n 's/^project(zirna VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+if [ $# -gt 0 ] && [ "$1" != "v$version" ]; then
+    echo "package: the tag $1 is not the version of CMakeLists.txt, $version" >&2
+    exit 1
+fi
+"$root/scripts/install-deps.sh" package
+dist=$(realpath -m "${ZIRNA_DIST:-$root/dist}")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Both zips from a copy of the source at $1; their build says nothing unless
+# it fails.
+build() {
+    local preset log
+    mkdir -p "$1"
+    (cd "$root" && git ls-files -z -co --exclude-standard | xargs -0 cp --parents -t "$1")
+    for preset in programs programs-x86; do
+        if ! log=$(cmake --preset $preset -S "$1" 2>&1 && cmake --build "$1/build/$preset" --target zip 2>&1); then
+            echo "$log" >&2
+            exit 1
+        fi
+    done
+    (cd "$1/build" && sha256sum programs*/zirna-*.zip)
+}
+first=$(build "$work/first")
+if [ "$first" != "$(build "$work/second/in/another/place")" ]; then
+    echo "package: two builds of the same source differ:" >&2
+    echo "$first" >&2
+    exit 1
+fi
+mkdir -p "$dist"
+cp "$work"/first/build/programs*/zirna-*.zip "$dist/"
+cd "$dist"
+sha256sum "zirna-$version-win64.zip" "zirna-$version-win32.zip" >SHA256SUMS
+cat SHA256SUMS

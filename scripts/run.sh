@@ -10,17 +10,18 @@
 # to a web browser (scripts/browser.sh): the command prints the address to
 # open and stays until Ctrl-C or until the window is closed.
 set -euo pipefail
-source "$(dirname "$0")/common.sh"
+# shellcheck source=lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
 name=${1:-zirna}
 program_path "$name" >/dev/null
 
-if ! "$root/scripts/machine.sh" can display; then
+"$root/scripts/install-deps.sh" run
+if ! "$root/scripts/lib/machine.sh" can display; then
     build_programs "run browser" "$name"
     exec "$root/scripts/browser.sh" "$(program_path "$name")"
 fi
-
 build_programs run "$name"
 # A Wine prefix of the program's own, made quietly on first use.
-export WINEPREFIX="$root/build/run/prefix"
-"$root/scripts/wine-session.sh" prefix
+export WINEPREFIX=$root/build/run/prefix
+session_prefix
 ZIRNA_LOCALE=ja_JP.UTF-8 exec "$WINE" "$(program_path "$name")"

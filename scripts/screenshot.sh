@@ -7,33 +7,23 @@
 # --with-help holds the right button down over the window, so the picture
 # shows the help text.
 set -euo pipefail
-source "$(dirname "$0")/common.sh"
+# shellcheck source=lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
 name=${1:-zirna}
 out=$(realpath -m "${2:-$name.png}")
-with_help=${3:-}
 program=$(program_path "$name")
 build_programs screenshot "$name" zirna-probe
 
-session="$root/build/screenshot"
-mkdir -p "$session"
-export DISPLAY WINEPREFIX="$session/prefix"
-DISPLAY=$(free_display)
+export WINEPREFIX=$root/build/screenshot/prefix
+session_start 1024x768x24
 workdir=$(mktemp -d)
-stop() {
-    [ -z "${pid:-}" ] || kill "$pid" 2>/dev/null || true
-    "$root/scripts/wine-session.sh" stop
-    rm -rf "$workdir"
-}
-trap stop EXIT
-"$root/scripts/wine-session.sh" start
-
-(cd "$workdir" && ZIRNA_LOCALE=ja_JP.UTF-8 exec "$WINE" "$program") </dev/null >/dev/null 2>&1 &
-pid=$!
+cd "$workdir"
+ZIRNA_LOCALE=ja_JP.UTF-8 session_spawn "$WINE" "$program" </dev/null >/dev/null 2>&1
 read -r cx cy cw ch _ left top right bottom < <("$WINE" "$build/tests/zirna-probe.exe" window 30 | tr -d "\r")
-if [ "$with_help" = "--with-help" ]; then
+if [ "${3:-}" = "--with-help" ]; then
     xdotool mousemove $((cx + cw - 40)) $((cy + ch - 30)) mousedown 3
 fi
 sleep 1
 import -window root -depth 8 -crop "$((right - left))x$((bottom - top))+$left+$top" +repage "$out"
-[ "$with_help" = "--with-help" ] && xdotool mouseup 3
+cd / && rm -rf "$workdir"
 echo "$out"

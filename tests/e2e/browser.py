@@ -26,6 +26,7 @@ import re
 import shutil
 import signal
 import socket
+import stat
 import subprocess
 import sys
 import tempfile
@@ -297,12 +298,19 @@ class BrowserRun(unittest.TestCase):
             return None
         wait_for(lambda: content() == record)
         self.assertEqual(content(), record)
+        # Written with the permissions of the umask the command was started with.
+        umask = os.umask(0)
+        os.umask(umask)
+        self.assertEqual(oct(stat.S_IMODE(os.stat(saved).st_mode)), oct(0o666 & ~umask))
 
-        # Alt+F4 closes the window; the command ends with the program's
+        # Alt+F4 closes the window; then the command ends with the program's
         # exit code and leaves nothing behind.
         ActionChains(self.browser).key_down(Keys.ALT).send_keys(Keys.F4).key_up(
             Keys.ALT).perform()
-        self.assertEqual(self.serve.wait(30), 0)
+        self.assertTrue(wait_for(lambda: self.serve.poll() is not None or subprocess.run(
+            [WINE, ARGS.probe, "window", "1"], env=self.env, capture_output=True).returncode,
+            timeout=30), "the window is still there 30 s after Alt+F4")
+        self.assertEqual(self.serve.wait(30), 0, "the command did not end with the program")
         ports = [self.web_port]
         self.assertEqual(session_processes(self.session["WINEPREFIX"], ports,
                                            self.session["DISPLAY"]), [])

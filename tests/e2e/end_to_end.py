@@ -20,7 +20,7 @@ import unittest
 
 PROGRAM = PROBE = None
 WINE = os.environ.get("WINE", "wine")
-# Makes a file read-only for this user and writable again (scripts/machine.sh).
+# Makes a file read-only for this user and writable again (scripts/lib/machine.sh).
 MACHINE = os.environ.get("ZIRNA_MACHINE", "machine.sh")
 
 DEFAULT_POSE = [0, -40, 0, 20, 20, -20, 50, 20, 50, -20, 50, 20, 50, 30, 10, -30, 10, 30, 10,
@@ -74,7 +74,7 @@ class Program:
         self.scratch = scratch  # the test's own files
         self.env = dict(os.environ)
         if locale:
-            self.env["ZIRNA_LOCALE"] = locale  # the LC_ALL of Wine (scripts/wine.sh)
+            self.env["ZIRNA_LOCALE"] = locale  # the LC_ALL of Wine (scripts/lib/wine.sh)
         for stale in self.probe("boxes").splitlines():
             raise AssertionError("a message box is left from before: " + stale)
         self.process = subprocess.Popen([WINE, PROGRAM], cwd=workdir, env=self.env,

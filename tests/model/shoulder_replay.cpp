@@ -6,7 +6,7 @@
 // upwards, a setting that a caller may hand it (Windows starts new threads
 // with 53 bits) and that shoulderPoint must set aside.
 //
-//   shoulder_oracle_replay TABLE
+//   shoulder_oracle_replay [TABLE]     (else the table ZIRNA_ORACLE_CASES names)
 //
 // Exits 0 when every case agrees; 1 on a mismatch, or a table that is
 // malformed, cut short or too small; 77, which CTest reports as skipped,
@@ -17,6 +17,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -32,12 +33,12 @@ bool same(Point a, Point b) { return a.x == b.x && a.y == b.y; }
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argv[1][0] == '\0') {
+    const char* path = argc > 1 ? argv[1] : std::getenv("ZIRNA_ORACLE_CASES");
+    if (!path || path[0] == '\0') {
         std::printf("skipped: no oracle table given (ZIRNA_ORACLE_CASES names the one that the "
                     "host preset makes)\n");
         return Skipped;
     }
-    const char* path = argv[1];
     std::FILE* table = std::fopen(path, "r");
     if (!table) {
         if (errno == ENOENT) {

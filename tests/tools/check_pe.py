@@ -2,11 +2,12 @@
 """Checks a built Windows executable's headers and import table, as read by
 the cross toolchain's objdump.
 
-    check_pe.py --objdump OBJDUMP EXE [--dlls A,B,..] [--forbid F,..]
+    check_pe.py --objdump OBJDUMP EXE [--dlls A,B*,..] [--forbid F,..]
                 [--require F,..] [--gui] [--characteristics NAME,..]
                 [--baseline EXE --ratio R]
 """
 import argparse
+import fnmatch
 import os
 import re
 import subprocess
@@ -55,9 +56,9 @@ def main():
     if sum(len(functions) for functions in imports.values()) == 0:
         faults.append("no imported functions were read")
     if args.dlls:
-        allowed = {d.lower() for d in args.dlls.split(",")}
+        allowed = [d.lower() for d in args.dlls.split(",")]
         for dll in imports:
-            if dll.lower() not in allowed:
+            if not any(fnmatch.fnmatch(dll.lower(), pattern) for pattern in allowed):
                 faults.append(f"imports from {dll}")
     every = set().union(*imports.values()) if imports else set()
     for function in filter(None, args.forbid.split(",")):

