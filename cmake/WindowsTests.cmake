@@ -1,37 +1,24 @@
-# How a test of the Windows build is registered: the one place.
-#
-# Cross-built on Linux, a test runs under Wine (the toolchain's emulator,
-# scripts/lib/wine.sh), in the X display and Wine prefix that the test
-# command gives the whole CTest run (scripts/lib/session.sh), when
-# scripts/lib/machine.sh says that this machine can do what the test needs
-# (a display, the 32-bit Wine for the x86 build, and the test's own needs);
-# else CTest reports it as skipped, with the reason in its output.
-#
-# The same build also writes native/CTestTestfile.cmake: the tests that
-# Windows can run, for these very executables, as Windows runs them. The
-# GitHub workflow runs it on Windows with "ctest --test-dir native". Built on
-# Windows itself, the tests are registered as they are. On Windows, a test
-# that needs Linux is reported as skipped, with its reason.
+# How a test of the Windows build is registered: the one place. Cross-built,
+# it runs under Wine in the test command's session, where machine.sh says
+# the machine can do what it needs (a display, for x86 the 32-bit Wine, its
+# own needs), else is skipped, saying why. native/CTestTestfile.cmake holds
+# the tests of the very executables as Windows runs them, those that need
+# Linux skipped with the reason: a build on Windows runs it as its own, the
+# GitHub workflow a cross build's ("ctest --test-dir native").
 include_guard(GLOBAL)
 set(ZIRNA_MACHINE ${PROJECT_SOURCE_DIR}/scripts/lib/machine.sh)
 set(zirna_requires display)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(zirna_requires wine32 display)
 endif()
+# (A doctest filter that matches no test case must not pass for a test.)
 set(zirna_doctest_properties SKIP_RETURN_CODE 77 TIMEOUT 600
-    # A doctest filter that matches no test case must not pass for a test.
     FAIL_REGULAR_EXPRESSION "test cases: +0 [|]")
 
-# A test as Windows runs it: in a cross build, a line of the native file,
-# which names an executable of this build tree relative to itself; in a
-# build on Windows, the test itself.
+# A line of the native file: an executable of the build tree, named relative
+# to the file, or Windows' own cmake.
 function(zirna_native name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "COMMAND;PROPERTIES")
-  if(NOT CMAKE_CROSSCOMPILING)
-    add_test(NAME ${name} COMMAND ${arg_COMMAND})
-    set_tests_properties(${name} PROPERTIES ${arg_PROPERTIES})
-    return()
-  endif()
   list(POP_FRONT arg_COMMAND executable)
   if(NOT executable STREQUAL "cmake")
     set(executable "\${CMAKE_CURRENT_LIST_DIR}/$<PATH:RELATIVE_PATH,${executable},${CMAKE_BINARY_DIR}/native>")
@@ -47,19 +34,13 @@ function(zirna_native name)
   set_property(GLOBAL APPEND_STRING PROPERTY ZIRNA_NATIVE_TESTS "${line})\n")
 endfunction()
 
-# A test that Windows cannot run: skipped there, with the reason.
 function(zirna_skipped_on_windows name reason)
-  set(cmake ${CMAKE_COMMAND})
-  if(CMAKE_CROSSCOMPILING)
-    set(cmake cmake) # Windows' own
-  endif()
-  zirna_native(${name} COMMAND ${cmake} -E echo "skipped: ${reason}"
+  zirna_native(${name} COMMAND cmake -E echo "skipped: ${reason}"
                PROPERTIES SKIP_REGULAR_EXPRESSION "^skipped: ")
 endfunction()
 
 # add_wine_test(<target> [NAME name] [ARGS args...] [ENVIRONMENT var=value...]
 #               [REQUIRES capabilities...] [LINUX_ONLY reason])
-# LINUX_ONLY: the test needs Linux beside Wine, and says why on Windows.
 function(add_wine_test target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "NAME;LINUX_ONLY" "ARGS;ENVIRONMENT;REQUIRES")
   if(NOT arg_NAME)
@@ -81,8 +62,7 @@ function(add_wine_test target)
 endfunction()
 
 # add_linux_test(<name> <reason> [REQUIRES capabilities...] COMMAND command...)
-# A test that drives the Windows build from Linux, beside Wine, in the test
-# command's session; on Windows it is skipped, saying why.
+# A test that drives the Windows build from Linux, beside Wine.
 function(add_linux_test name reason)
   cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "REQUIRES;COMMAND")
   zirna_skipped_on_windows(${name} "${reason}")
@@ -94,11 +74,10 @@ function(add_linux_test name reason)
   endif()
 endfunction()
 
-# The native test file, once every test is registered.
 function(zirna_write_native_tests)
-  if(CMAKE_CROSSCOMPILING)
-    get_property(tests GLOBAL PROPERTY ZIRNA_NATIVE_TESTS)
-    file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/native/CTestTestfile.cmake CONTENT
-         "# The tests of this build that Windows runs: ctest --test-dir native\n${tests}")
+  get_property(tests GLOBAL PROPERTY ZIRNA_NATIVE_TESTS)
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/native/CTestTestfile.cmake CONTENT "${tests}")
+  if(NOT CMAKE_CROSSCOMPILING)
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/native/CTestTestfile.cmake)
   endif()
 endfunction()

@@ -1,41 +1,24 @@
 #!/usr/bin/env bash
-# Runs a built program under Wine, with the Japanese code page 932, in a
-# private X display that it serves to a web browser, for machines without a
-# display of their own (a server, a container, a remote shell). The program's
-# current directory is the one this command is started from, so "1.txt" is
-# written there, with the permissions of the user's own umask.
-#
+# Runs a program under Wine, with the Japanese code page 932, in a private X
+# display that it serves to a web browser (for scripts/run.sh where there is
+# no display, and the browser test). "1.txt" goes to the directory it is
+# started from. Prints the address, then stays until Ctrl-C (exit 130) or
+# the program's end (its exit code).
 #   scripts/browser.sh PROGRAM.exe [SESSIONS_DIR]
-#
-# Prints one line with the address to open and stays in the foreground until
-# Ctrl-C (exit 130) or until the program ends (its exit code); either way it
-# ends everything it started (scripts/lib/session.sh). Used by scripts/run.sh
-# and by the browser test.
-#
-# Only the user who started it gets in: the display requires an X cookie, the
-# VNC server (x11vnc) and the web server (websockify with noVNC) listen on
-# 127.0.0.1 only, each on a free port, and the VNC server asks for a password
-# made afresh for each run. The password reaches x11vnc through a file of
-# mode 0600 that it removes once read, and the browser through the address's
-# fragment (after "#"), which the browser keeps to itself: it never appears
-# on a command line, in the web server's log or on the network.
-#
-# Each run takes a slot SESSIONS_DIR/N (build/run/browser/N unless given):
-# the first one that no other run holds. A slot keeps its Wine prefix for
-# later runs, so a second run beside the first makes a prefix of its own
-# once (about half a minute and 1.3 GB), and one wineserver never serves two
-# runs. While a run lasts, its slot's session.env says where its display
-# and prefix are, for a look from the shell (the browser test's probe reads
-# it).
+# Only its user gets in: the display takes an X cookie; x11vnc and the web
+# server (websockify, noVNC) listen on 127.0.0.1; x11vnc asks for a password
+# made for the run, which it reads from a file of mode 0600 and the browser
+# from the address's fragment (never sent, on no command line, in no log).
+# Each run takes the first slot SESSIONS_DIR/N (build/run/browser/N) that no
+# other run holds, and keeps its Wine prefix there for later runs.
 set -euo pipefail
 # shellcheck source=lib/common.sh
 source "$(dirname "$0")/lib/common.sh"
 program=$(realpath -e "${1:?usage: browser.sh PROGRAM.exe [SESSIONS_DIR]}")
 sessions=${2:-$root/build/run/browser}
-# The screen: room for the window and the error box centred on it.
+# Room for the window and the error box centred on the screen.
 readonly Screen=480x360x24 NoVNC=/usr/share/novnc
-
-# The first free slot, held through a file descriptor until this command ends.
+# The first free slot, held (locked) until this command ends.
 for ((n = 1; ; n++)); do
     slot=$sessions/$n
     mkdir -p "$slot"
@@ -47,42 +30,39 @@ chmod 700 "$slot"
 export WINEPREFIX=$slot/prefix
 session_start $Screen
 
+# Waits up to 10 s for the file $1, written by the $2, whose log is $3.
+appears() {
+    # shellcheck disable=SC2016 # the inner shell expands it
+    timeout 10 bash -c 'until [ -s "$0" ]; do sleep 0.1; done' "$1" && return
+    echo "The $2 did not start:" >&2
+    tail -n 5 "$3" >&2
+    exit 1
+}
+
 # Eight characters: all that VNC's authentication uses.
 password=$(head -c 512 /dev/urandom | LC_ALL=C tr -dc 'A-Za-z0-9' | cut -c 1-8)
 (umask 077 && echo "$password" >"$slot/password")
+rm -f "$slot/x11vnc.out" "$slot/web.port"
 # x11vnc takes the first free port from 5900 on and says which.
 session_spawn x11vnc -display "$DISPLAY" -localhost -no6 -noipv6 -passwdfile "rm:$slot/password" \
     -forever -shared -noremote -nolookup -o "$slot/x11vnc.log" </dev/null >"$slot/x11vnc.out" 2>/dev/null
 vnc=$!
-for _ in $(seq 100); do
-    vnc_port=$(sed -n 's/^PORT=\([0-9]*\)$/\1/p' "$slot/x11vnc.out")
-    if [ -n "$vnc_port" ] || ! kill -0 $vnc 2>/dev/null; then break; fi
-    sleep 0.1
-done
-rm -f "$slot/password" "$slot/web.port" # read by now, or never
+appears "$slot/x11vnc.out" "VNC server" "$slot/x11vnc.log"
 # The web server gets its listening socket ready-made on a free port (its
 # inetd mode), so the port is known and taken before the address is printed.
-[ -z "$vnc_port" ] || session_spawn /usr/bin/python3 -c '
+session_spawn /usr/bin/python3 -c '
 import os, socket, sys
 listener = socket.socket()
 listener.bind(("127.0.0.1", 0))
 listener.listen(16)
-with open(sys.argv[1] + ".new", "w") as f:
+with open(sys.argv[1], "w") as f:
     f.write(str(listener.getsockname()[1]))
-os.rename(sys.argv[1] + ".new", sys.argv[1])
 os.dup2(listener.fileno(), 0)
 os.execvp("websockify", ["websockify", "--inetd", "--web", sys.argv[2], sys.argv[3]])
-' "$slot/web.port" "$NoVNC" "127.0.0.1:$vnc_port" >"$slot/websockify.log" 2>&1
+' "$slot/web.port" "$NoVNC" "127.0.0.1:$(sed -n 's/^PORT=//p' "$slot/x11vnc.out")" \
+    >"$slot/websockify.log" 2>&1
 web=$!
-for _ in $(seq 100); do
-    if [ -z "$vnc_port" ] || [ -s "$slot/web.port" ] || ! kill -0 $web 2>/dev/null; then break; fi
-    sleep 0.1
-done
-if [ ! -s "$slot/web.port" ]; then
-    echo "The VNC server or the web server did not start:" >&2
-    tail -n 5 "$slot/x11vnc.log" "$slot/websockify.log" >&2
-    exit 1
-fi
+appears "$slot/web.port" "web server" "$slot/websockify.log"
 
 # The program, with what Wine says in a log of the slot's own.
 ZIRNA_LOCALE=ja_JP.UTF-8 session_spawn "$WINE" "$program" </dev/null >"$slot/program.log" 2>&1

@@ -1,27 +1,17 @@
 #!/usr/bin/env bash
 # The fresh-root check: the README's two commands as a newcomer runs them, in
-# a pristine Debian 12 root (mmdebstrap) holding a clone of one commit. First
-# the run command without a display, until it prints its address (then
-# Ctrl-C), then the test command; for each, its time, exit status and skip
-# lines. Too slow for the test command; run it before changing what is
-# installed, the scripts or the tests.
-#
+# a pristine Debian 12 root (mmdebstrap) with a clone of COMMIT (HEAD): the
+# run command without a display until it prints its address (then Ctrl-C),
+# then the test command; for each, its time, exit status and skip lines.
+# --with adds packages to the root first, as a desktop or a browser would.
+# build/fresh-root/ keeps the root's tarball, the packages downloaded and the
+# last output. In namespaces of its own (unshare), whatever fails, nothing
+# of the root stays mounted or running.
 #   scripts/fresh-root.sh [--with "PACKAGE..."] [COMMIT]
-#
-# --with installs those packages into the root first, as a desktop or a
-# browser would have brought them, to catch a dependence on what the host
-# has. COMMIT is HEAD unless given. The root's tarball and the packages that
-# runs download are kept in build/fresh-root/, the last run's output too.
-# The root runs in mount and PID namespaces of its own (unshare): whatever
-# fails, its mounts and its processes end with it, and nothing is left on the
-# host.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 with=""
-if [ "${1:-}" = --with ]; then
-    with=$2
-    shift 2
-fi
+[ "${1:-}" != --with ] || { with=$2; shift 2; }
 commit=$(git -C "$root" rev-parse --verify "${1:-HEAD}^{commit}")
 "$root/scripts/install-deps.sh" fresh-root
 cache=$root/build/fresh-root
@@ -34,14 +24,14 @@ if [ ! -f "$cache/bookworm.tar" ]; then
     mv "$cache/bookworm.tar.new" "$cache/bookworm.tar"
 fi
 work=$(mktemp -d "$cache/root.XXXXXX")
-# (A test cut short may leave a file immutable.)
-trap 'chattr -R -i "$work" 2>/dev/null; rm -rf "$work"' EXIT
+# (A test cut short can leave a file immutable.)
+trap 'chattr -R -i "$work" 2>/dev/null || true; rm -rf "$work"' EXIT
 tar -xf "$cache/bookworm.tar" -C "$work"
 git clone -q --no-checkout "$root" "$work/root/zirna"
 git -C "$work/root/zirna" checkout -q "$commit"
-# The machine's own ways out: its name servers, and the certificates through
+# The machine's host names and name servers, and the certificates through
 # which it reaches the registries (npm checks them).
-cp /etc/resolv.conf "$work/etc/"
+cp /etc/resolv.conf /etc/hosts "$work/etc/"
 cp /etc/ssl/certs/ca-certificates.crt "$work/etc/ssl/certs/host-ca-certificates.crt"
 echo "fresh root: commit $commit${with:+, with $with} added"
 
@@ -63,8 +53,10 @@ if [ -n "$1" ]; then
     # shellcheck disable=SC2086 # one word a package
     { apt-get update -qq && apt-get install -y -qq --no-install-recommends $1; } >/dev/null
 fi
+# A job of its own, as a terminal starts one, for Ctrl-C to reach.
+set -m
 start=$SECONDS
-setsid scripts/run.sh >/mnt/run.log 2>&1 &
+scripts/run.sh >/mnt/run.log 2>&1 &
 run=$!
 until grep -q "open http" /mnt/run.log || ! kill -0 $run 2>/dev/null ||
     [ $((SECONDS - start)) -gt 900 ]; do

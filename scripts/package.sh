@@ -1,15 +1,10 @@
 #!/usr/bin/env bash
-# Makes the release packages, zirna-<version>-win64.zip and -win32.zip, each
-# holding zirna.exe, zirna-mirror.exe and a README for Windows users, and
-# their SHA256SUMS, in dist/ (or in ZIRNA_DIST). Each zip is built twice,
-# from two clean copies of the source in different directories, and the two
-# must agree byte for byte.
-#
+# Makes the release packages zirna-<version>-win64.zip and -win32.zip and
+# their SHA256SUMS in dist/ (or ZIRNA_DIST). Each zip is built twice, from
+# copies of the source in two directories, which must agree byte for byte.
 #   scripts/package.sh [TAG]
-#
-# With TAG (a release's git tag), nothing is built unless it is "v" and the
-# version of the project() line in CMakeLists.txt, the one place the
-# version lives.
+# With a release's TAG, nothing is built unless it is "v" and the version of
+# CMakeLists.txt's project() line, the one place the version lives.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 version=$(sed -n 's/^project(zirna VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
@@ -22,8 +17,7 @@ dist=$(realpath -m "${ZIRNA_DIST:-$root/dist}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Both zips from a copy of the source at $1; their build says nothing unless
-# it fails.
+# Both zips from a copy of the source at $1 (the build's output on failure).
 build() {
     local preset log
     mkdir -p "$1"

@@ -1,15 +1,13 @@
 # shellcheck shell=bash
-# Sourced by the run, browser, screenshot and benchmark commands: a Windows
-# build of the programs alone (the "programs" preset: no tests), and the
-# session that runs them under Wine.
+# Sourced by the run, browser, screenshot and benchmark commands: the
+# programs alone (the "programs" preset), and the session that runs them.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=$root/build/programs
 # shellcheck source=session.sh
 source "$root/scripts/lib/session.sh"
 
-# Installs what the purposes need (install-deps.sh) and builds the given
-# targets: build_programs PURPOSES TARGETS... The build's output is shown
-# only when it fails.
+# build_programs PURPOSES TARGETS...: what they need installed, then the
+# targets built (the build's output on failure).
 build_programs() {
     local log
     # shellcheck disable=SC2086 # several purposes, one word each
@@ -17,7 +15,6 @@ build_programs() {
     shift
     if ! log=$(cmake --preset programs -S "$root" 2>&1 && cmake --build "$build" --target "$@" 2>&1); then
         echo "$log" >&2
-        echo "The build failed." >&2
         return 1
     fi
 }

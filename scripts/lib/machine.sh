@@ -1,31 +1,23 @@
 #!/usr/bin/env bash
 # What this machine can do: the one place that decides it, by trying, never
-# from a package list. The capabilities:
-#
+# from a package list.
 #   32bit     it runs 32-bit x86 Linux programs at all (some kernels do not)
 #   wine32    Wine's 32-bit loader runs (installed, on a machine that can)
 #   readonly  a file can be made read-only for this user (as root: chattr +i)
 #   mount     a tmpfs can be mounted (root with CAP_SYS_ADMIN)
 #   display   an X display answers on $DISPLAY
-#
-#   machine.sh why CAP                     why it cannot; nothing when it can
-#   machine.sh can CAP                     exit status 0 when it can
-#   machine.sh require CAP... -- COMMAND   runs COMMAND when it can do all of
-#                                          them, else prints "skipped: why"
-#                                          and exits 77 (CTest's skip code)
-#   machine.sh lock|unlock FILE            makes FILE read-only for this user,
-#                                          or writable again
-#
-# A capability that is not one of these is an error (exit 2), so a misspelt
-# requirement fails its test at once. ZIRNA_CAN_<CAP>=yes|no (CAP in
-# capitals) answers without trying, so every path can be taken anywhere.
+#   machine.sh can CAP                    exit status 0 when it can
+#   machine.sh require CAP... -- COMMAND  runs COMMAND if it can do them all,
+#                                         else prints "skipped: why" and
+#                                         exits 77 (CTest's skip code)
+#   machine.sh lock|unlock FILE           FILE read-only for this user, or not
+# An unknown capability is an error (exit 2), so a misspelt requirement fails
+# its test. ZIRNA_CAN_<CAP>=yes|no answers without trying.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-
-# Trials happen in the current directory (a test's own, so a read-only file
-# is tried on the file system the tests use), else in the temporary one.
-trial_dir() { mktemp -d "$PWD/.machine-trial.XXXXXX" 2>/dev/null || mktemp -d; }
-
+# Trials in the current directory (a test's: the tests' file system).
+trial=$(mktemp -d "$PWD/.machine-trial.XXXXXX" 2>/dev/null || mktemp -d)
+trap 'rm -rf "$trial"' EXIT
 # A complete 32-bit x86 Linux program of 95 bytes: an ELF header, one
 # loadable segment, then xor ebx,ebx; mov bl,42; mov eax,1; int 0x80.
 write_i386_program() {
@@ -42,15 +34,13 @@ unlock_file() { if [ "$(id -u)" -eq 0 ]; then chattr -i "$1"; else chmod u+w "$1
 
 # Each probe prints nothing when the machine can, else why not.
 probe_32bit() {
-    local dir error status
-    dir=$(trial_dir)
-    write_i386_program >"$dir/exit42" && chmod +x "$dir/exit42"
-    error=$("$dir/exit42" 2>&1 >/dev/null)
+    local error status
+    write_i386_program >"$trial/exit42" && chmod +x "$trial/exit42"
+    error=$("$trial/exit42" 2>&1 >/dev/null)
     status=$?
-    rm -rf "$dir"
     [ "$status" -ne 42 ] || return 0
     error=${error##*: }
-    # (grep reads all: with -q, dmesg could die of SIGPIPE and fail the pipeline.)
+    # (Not grep -q: dmesg could die of SIGPIPE and fail the pipeline.)
     if dmesg 2>/dev/null | grep 'IA-32 emulation off' >/dev/null; then error="IA-32 emulation off"; fi
     echo "this machine runs no 32-bit programs (${error:-a 32-bit program exits with $status})"
 }
@@ -59,53 +49,39 @@ probe_wine32() {
     local error
     error=$(reason 32bit)
     [ -z "$error" ] || { echo "$error"; return 0; }
-    error=$(ZIRNA_WINE_ARCH=x86 "$here/wine.sh" --version 2>&1 >/dev/null) && return 0
-    echo "the 32-bit Wine does not run here (${error##*: })"
+    error=$(ZIRNA_WINE_ARCH=x86 "$here/wine.sh" --version 2>&1 >/dev/null) ||
+        echo "the 32-bit Wine does not run here (${error##*: })"
 }
 
 probe_readonly() {
-    local dir error=""
-    dir=$(trial_dir)
-    : >"$dir/file"
-    if ! error=$(lock_file "$dir/file" 2>&1); then
-        error="${error%% while *}; root without CAP_LINUX_IMMUTABLE, or a file system without the flag"
-    elif (: >>"$dir/file") 2>/dev/null; then
-        error="a file made read-only can still be written"
+    local error
+    : >"$trial/file"
+    if error=$(lock_file "$trial/file" 2>&1); then
+        ! (: >>"$trial/file") 2>/dev/null || error="a file made read-only can still be written"
+        unlock_file "$trial/file"
     fi
-    unlock_file "$dir/file" 2>/dev/null
-    rm -rf "$dir"
-    [ -z "$error" ] || echo "no file can be made read-only here (${error#chattr: })"
+    [ -z "$error" ] || echo "no file can be made read-only here (${error%% while *})"
 }
 
 probe_mount() {
-    local dir error="not root"
-    dir=$(trial_dir)
-    if [ "$(id -u)" -eq 0 ] && ! error=$(mount -t tmpfs -o size=8k tmpfs "$dir" 2>&1); then
-        error=$(echo "$error" | head -n 1)
-        error="mount: ${error##*: }; root without CAP_SYS_ADMIN"
-    elif [ "$(id -u)" -eq 0 ]; then
-        umount "$dir"
-        error=""
-    fi
-    rmdir "$dir"
-    [ -z "$error" ] || echo "no tmpfs can be mounted here ($error)"
+    local error
+    mkdir "$trial/mount"
+    error=$(mount -t tmpfs -o size=8k tmpfs "$trial/mount" 2>&1) && umount "$trial/mount"
+    error=$(head -n 1 <<<"$error")
+    [ -z "$error" ] || echo "no tmpfs can be mounted here (mount: ${error##*: })"
 }
 
 probe_display() {
-    if [ -z "${DISPLAY:-}" ]; then
-        echo "there is no X display here (DISPLAY is not set)"
-    elif ! xdpyinfo >/dev/null 2>&1; then
-        echo "there is no X display here (none answers on $DISPLAY)"
-    fi
+    xdpyinfo >/dev/null 2>&1 || echo "there is no X display here (none answers on DISPLAY=${DISPLAY:-})"
 }
 
-# Why the machine cannot do $1 (nothing when it can): a settled answer from
-# the environment first, else the probe.
+# A capability is one that has a probe.
+known() {
+    declare -F "probe_$1" >/dev/null || { echo "machine.sh: unknown capability '$1'" >&2; return 2; }
+}
+
+# Why the machine cannot do $1, if it cannot: as settled, else as probed.
 reason() {
-    case "$1" in
-    32bit | wine32 | readonly | mount | display) ;;
-    *) echo "machine.sh: unknown capability '$1'" >&2; return 2 ;;
-    esac
     local setting="ZIRNA_CAN_${1^^}"
     case "${!setting:-}" in
     yes) ;;
@@ -115,28 +91,30 @@ reason() {
 }
 
 case "${1:-}" in
-why) reason "${2:?capability}" ;;
 can)
-    why=$(reason "${2:?capability}") || exit 2
-    [ -z "$why" ]
+    known "${2:?capability}" || exit 2
+    [ -z "$(reason "$2")" ]
     ;;
 require)
     shift
-    while [ $# -gt 0 ] && [ "$1" != "--" ]; do
-        why=$(reason "$1") || exit 2
-        if [ -n "$why" ]; then
-            echo "skipped: $why"
-            exit 77
-        fi
+    required=()
+    while [ "${1:---}" != -- ]; do
+        known "$1" || exit 2
+        required+=("$1")
         shift
     done
     shift
+    for capability in "${required[@]}"; do
+        why=$(reason "$capability")
+        [ -z "$why" ] || { echo "skipped: $why"; exit 77; }
+    done
+    rm -rf "$trial"
     exec "$@"
     ;;
 lock) lock_file "${2:?file}" ;;
 unlock) unlock_file "${2:?file}" ;;
 *)
-    echo "usage: machine.sh why|can CAP | require CAP... -- COMMAND... | lock|unlock FILE" >&2
+    echo "usage: machine.sh can CAP | require CAP... -- COMMAND... | lock|unlock FILE" >&2
     exit 2
     ;;
 esac

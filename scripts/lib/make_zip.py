@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Makes a release zip that is the same, byte for byte, whenever it is made
 from the same files: entries in a fixed order with a fixed time and mode.
-Text files (.txt) get CR LF line ends and @VERSION@ replaced.
+Text files (.txt) become README.txt, with CR LF line ends and @VERSION@
+replaced.
 
     make_zip.py OUT.zip VERSION FILE...
 """
@@ -9,31 +10,21 @@ import os
 import sys
 import zipfile
 
-FIXED_TIME = (2000, 1, 1, 0, 0, 0)
-
-
-def main():
-    out, version, files = sys.argv[1], sys.argv[2], sys.argv[3:]
-    entries = []
-    for path in files:
-        with open(path, "rb") as f:
-            data = f.read()
-        name = os.path.basename(path)
-        if name.endswith(".txt"):
-            text = data.decode().replace("\r\n", "\n").replace("@VERSION@", version)
-            data = text.replace("\n", "\r\n").encode()
-            name = "README.txt"
-        entries.append((name, data))
-    partial = out + ".partial"
-    with zipfile.ZipFile(partial, "w") as archive:
-        for name, data in sorted(entries):
-            info = zipfile.ZipInfo(name, FIXED_TIME)
-            info.compress_type = zipfile.ZIP_DEFLATED
-            info.external_attr = 0o644 << 16
-            info.create_system = 0
-            archive.writestr(info, data, compresslevel=9)
-    os.replace(partial, out)
-
-
-if __name__ == "__main__":
-    main()
+out, version, files = sys.argv[1], sys.argv[2], sys.argv[3:]
+entries = []
+for path in files:
+    with open(path, "rb") as f:
+        data = f.read()
+    name = os.path.basename(path)
+    if name.endswith(".txt"):
+        text = data.decode().replace("\r\n", "\n").replace("@VERSION@", version)
+        data, name = text.replace("\n", "\r\n").encode(), "README.txt"
+    entries.append((name, data))
+with zipfile.ZipFile(out + ".partial", "w") as archive:
+    for name, data in sorted(entries):
+        info = zipfile.ZipInfo(name, (2000, 1, 1, 0, 0, 0))
+        info.compress_type = zipfile.ZIP_DEFLATED
+        info.external_attr = 0o644 << 16
+        info.create_system = 0
+        archive.writestr(info, data, compresslevel=9)
+os.replace(out + ".partial", out)

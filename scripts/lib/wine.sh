@@ -1,18 +1,13 @@
 #!/usr/bin/env bash
-# Which Wine loader runs a program: the one place that decides it. 64-bit
-# programs run under wine64 itself, which needs nothing 32-bit; 32-bit ones
-# under the 32-bit loader (Debian's wine32:i386), which only a machine that
-# runs 32-bit programs can start (scripts/lib/machine.sh: wine32).
-#
+# Which Wine loader runs a program: the one place that decides it. wine64
+# for a 64-bit program (it needs nothing 32-bit), the 32-bit loader
+# (wine32:i386, which not every machine can start) for a 32-bit one.
 #   wine.sh PROGRAM.exe [ARGS...]   the loader that PROGRAM's header asks for
-#   wine.sh COMMAND [ARGS...]       Wine's own programs (wineboot, cmd,
-#                                   regedit, --version): the loader of
-#                                   ZIRNA_WINE_ARCH, x64 (the default) or x86
+#   wine.sh COMMAND [ARGS...]       Wine's own (wineboot, cmd, --version...):
+#                                   the loader of ZIRNA_WINE_ARCH, x64 or x86
 #   wine.sh --server [ARGS...]      the wineserver
-#
-# ZIRNA_LOCALE becomes the program's LC_ALL (Wine's ANSI code page follows
-# it: ja_JP.UTF-8 gives 932). Set as LC_ALL itself, a locale that is not
-# generated would make this shell warn; Wine needs none generated.
+# ZIRNA_LOCALE is the program's LC_ALL (ja_JP.UTF-8: code page 932); as
+# LC_ALL itself, a locale not generated would make the shell warn.
 set -euo pipefail
 
 # The loader of that name: Debian's, else one on PATH.

@@ -3,7 +3,7 @@
 the cross toolchain's objdump.
 
     check_pe.py --objdump OBJDUMP EXE [--dlls A,B*,..] [--forbid F,..]
-                [--require F,..] [--gui] [--characteristics NAME,..]
+                [--require F,..] [--gui]
                 [--baseline EXE --ratio R]
 """
 import argparse
@@ -34,7 +34,7 @@ def read_headers(objdump, exe):
             dll = None
     subsystem = int(re.search(r"^Subsystem\s+([0-9a-f]+)", out, re.M).group(1), 16)
     characteristics = int(re.search(r"^DllCharacteristics\s+([0-9a-f]+)", out, re.M).group(1), 16)
-    return imports, subsystem, characteristics
+    return imports, subsystem, characteristics, "(PE32+)" in out
 
 
 def main():
@@ -45,12 +45,11 @@ def main():
     parser.add_argument("--forbid", default="")
     parser.add_argument("--require", default="")
     parser.add_argument("--gui", action="store_true")
-    parser.add_argument("--characteristics", default="")
     parser.add_argument("--baseline")
     parser.add_argument("--ratio", type=float, default=1.10)
     args = parser.parse_args()
 
-    imports, subsystem, characteristics = read_headers(args.objdump, args.exe)
+    imports, subsystem, characteristics, pe64 = read_headers(args.objdump, args.exe)
     name = os.path.basename(args.exe)
     faults = []
     if sum(len(functions) for functions in imports.values()) == 0:
@@ -69,7 +68,8 @@ def main():
             faults.append(f"does not import {function}")
     if args.gui and subsystem != 2:
         faults.append(f"subsystem {subsystem}, not the Windows GUI (2)")
-    for flag in filter(None, args.characteristics.split(",")):
+    # ASLR (of high entropy for 64 bits) and DEP.
+    for flag in CHARACTERISTICS if pe64 else ("DYNAMIC_BASE", "NX_COMPAT"):
         if not characteristics & CHARACTERISTICS[flag]:
             faults.append(f"DllCharacteristics 0x{characteristics:x} lacks {flag}")
     size = os.path.getsize(args.exe)

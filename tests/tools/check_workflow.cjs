@@ -24,14 +24,18 @@ function readmeCommands(readme) {
 }
 
 async function main() {
-  const source = process.argv[2];
+  const source = path.resolve(process.argv[2]);
   const module = path.join(source, "build", "tools", "node_modules", "@tktco", "node-actionlint");
   if (!fs.existsSync(module)) {
     console.log("skipped: actionlint is not installed (scripts/install-deps.sh test puts it in build/tools)");
     process.exitCode = 77;
     return;
   }
-  const { runLint } = require(module);
+  // Its lint module alone (the package's index loads an ES module), with the
+  // Web Crypto that its Go runtime needs, which Debian's Node.js 18 does not
+  // put in the global scope.
+  globalThis.crypto ??= require("node:crypto").webcrypto;
+  const { runLint } = require(path.join(module, "build", "run-lint.js"));
   const directory = path.join(source, ".github", "workflows");
   const workflows = fs.readdirSync(directory).filter((name) => /\.ya?ml$/.test(name));
   let problems = 0;
@@ -48,7 +52,7 @@ async function main() {
   }
   const shellcheck = spawnSync("shellcheck", ["-x", ...scripts], { cwd: source, encoding: "utf8" });
   if (shellcheck.status !== 0) {
-    console.log(shellcheck.stdout || String(shellcheck.error));
+    console.log(shellcheck.stdout + shellcheck.stderr || String(shellcheck.error));
     problems += 1;
   }
   const ci = fs.readFileSync(path.join(directory, "ci.yml"), "utf8");
