@@ -75,7 +75,7 @@ size_b=$(stat -c %s "$baseline")
 cpu_model=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
 echo
 echo "zirna benchmarks, $(date -u '+%Y-%m-%d %H:%M UTC')"
-echo "Machine: $cpu_model, $(nproc) CPUs, $platform"
+echo "Machine: $cpu_model, $(nproc --all) CPUs, $platform"
 echo "A = zirna.exe, B = zirna-baseline.exe (the same window, nothing drawn); medians of A and B run in turn"
 echo
 format='%-28s %10s %10s %6s  %-12s %-7s %s\n'

@@ -10,8 +10,8 @@ set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 name=${1:-zirna}
 program_path "$name" >/dev/null
-
-"$root/scripts/install-deps.sh" run
+# (What tells whether a display answers, when one is named.)
+[ -z "${DISPLAY:-}" ] || "$root/scripts/install-deps.sh" run
 if ! "$root/scripts/lib/machine.sh" can display; then
     build_programs "run browser" "$name"
     exec "$root/scripts/browser.sh" "$(program_path "$name")"
