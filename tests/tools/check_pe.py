@@ -84,6 +84,8 @@ def main():
             faults.append(f"{size} bytes is {ratio:.3f} times the baseline's {base}")
     for fault in faults:
         print(f"{name}: {fault}", file=sys.stderr)
+    if not faults:
+        print(f"{name}: every check passed")
     return 1 if faults else 0
 
 
