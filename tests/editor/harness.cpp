@@ -9,6 +9,7 @@
 MainWindow::MainWindow() {
     pose = DefaultPose;
     editorState = InitialEditorState;
+    parkPointer();
     const HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSA existing;
     if (!GetClassInfoA(instance, MainWindowClass, &existing)) {
@@ -27,12 +28,21 @@ MainWindow::~MainWindow() {
 
 int lastQuitCode = -1;
 
-// Everything but WM_PAINT: a test repaints with UpdateWindow when it wants to,
-// and so can see what a message left invalid.
+// Posted, sent and timer messages, but for WM_PAINT: a test repaints with
+// UpdateWindow when it wants to, and so can see what a message left invalid.
+// What the real mouse and keyboard did is dropped: a cursor warp of this test
+// or an earlier one reaches the window as a real WM_MOUSEMOVE at a moment of
+// the system's choosing, and would place a dragged joint at the cursor.
 void pumpMessages() {
+    constexpr UINT Queued = PM_REMOVE | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE;
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, WM_PAINT - 1, PM_REMOVE) ||
-           PeekMessageA(&message, nullptr, WM_PAINT + 1, 0xFFFFFFFF, PM_REMOVE)) {
+    for (;;) {
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT)) {
+        }
+        if (!PeekMessageA(&message, nullptr, 0, WM_PAINT - 1, Queued) &&
+            !PeekMessageA(&message, nullptr, WM_PAINT + 1, 0xFFFFFFFF, Queued)) {
+            return;
+        }
         if (message.message == WM_QUIT) {
             lastQuitCode = static_cast<int>(message.wParam);
             continue;
@@ -40,6 +50,10 @@ void pumpMessages() {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+}
+
+void parkPointer() {
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
 }
 
 namespace {

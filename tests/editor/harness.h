@@ -14,7 +14,8 @@ constexpr COLORREF Black = RGB(0, 0, 0);
 constexpr COLORREF White = RGB(255, 255, 255);
 
 // The main window, created and shown as WinMain does, with the pose and the
-// editing state back at their start values. Destroyed at scope end.
+// editing state back at their start values, the cursor parked in the screen's
+// far corner and no input pending. Destroyed at scope end.
 struct MainWindow {
     HWND handle;
     MainWindow();
@@ -23,9 +24,12 @@ struct MainWindow {
     MainWindow& operator=(const MainWindow&) = delete;
 };
 
-// Dispatches whatever is queued for this thread, as the message loop does,
-// but for WM_PAINT; a WM_QUIT is taken and its code kept in lastQuitCode.
+// Dispatches the messages queued for this thread, as the message loop does,
+// but for WM_PAINT and real input, which it drops; a WM_QUIT is taken and its
+// code kept in lastQuitCode.
 void pumpMessages();
+// Puts the cursor in the screen's bottom right corner, away from the window.
+void parkPointer();
 extern int lastQuitCode;
 
 // Whether the whole client area waits for a repaint; whether anything does.
