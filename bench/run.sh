@@ -15,6 +15,7 @@
 # are the documented ones): START_PAIRS, DRAG_PAIRS, DRAG_STEPS (per pair,
 # per program), IDLE_PAIRS, IDLE_SECONDS.
 set -euo pipefail
+shopt -s inherit_errexit
 # shellcheck source=../scripts/lib/common.sh
 source "$(dirname "$0")/../scripts/lib/common.sh"
 

@@ -3,6 +3,7 @@
 # zirna.ico: one 32 by 32 image in 256 colours (8 bits per pixel).
 # Needs ImageMagick and icoutils; the .ico is committed, so a build does not.
 set -euo pipefail
+shopt -s inherit_errexit
 cd "$(dirname "$0")"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -12,6 +12,7 @@
 # Each run takes the first slot SESSIONS_DIR/N (build/run/browser/N) that no
 # other run holds, and keeps its Wine prefix there for later runs.
 set -euo pipefail
+shopt -s inherit_errexit
 # shellcheck source=lib/common.sh
 source "$(dirname "$0")/lib/common.sh"
 program=$(realpath -e "${1:?usage: browser.sh PROGRAM.exe [SESSIONS_DIR]}")

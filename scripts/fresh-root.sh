@@ -9,6 +9,7 @@
 # of the root stays mounted or running.
 #   scripts/fresh-root.sh [--with "PACKAGE..."] [COMMIT]
 set -euo pipefail
+shopt -s inherit_errexit
 root=$(cd "$(dirname "$0")/.." && pwd)
 with=""
 [ "${1:-}" != --with ] || { with=$2; shift 2; }

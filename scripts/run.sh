@@ -6,6 +6,7 @@
 # (scripts/browser.sh), at the address the command prints.
 #   scripts/run.sh [zirna|zirna-mirror]
 set -euo pipefail
+shopt -s inherit_errexit
 # shellcheck source=lib/common.sh
 source "$(dirname "$0")/lib/common.sh"
 name=${1:-zirna}

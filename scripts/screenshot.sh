@@ -3,6 +3,7 @@
 # page, in a private display; --with-help holds the right button down.
 #   scripts/screenshot.sh [zirna|zirna-mirror] [OUT.png] [--with-help]
 set -euo pipefail
+shopt -s inherit_errexit
 # shellcheck source=lib/common.sh
 source "$(dirname "$0")/lib/common.sh"
 name=${1:-zirna}

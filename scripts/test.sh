@@ -4,20 +4,42 @@
 # under Wine, in a display and Wine prefix of the build tree's own. Tests
 # this machine cannot run are skipped, each with its reason, and the run
 # ends with one line per reason. It fails only when a test that ran failed.
-#   scripts/test.sh [host|windows|windows-x86]...
+#   scripts/test.sh [host|windows|windows-x86]... [-- CTEST_ARGUMENTS...]
+# The words after -- go to every ctest run, for example to run one test
+# again and again in its session:
+#   scripts/test.sh windows -- -R mirror_tests --repeat until-fail:20
+# One test command runs in a checkout at a time: a second one waits.
 set -euo pipefail
+shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
 # shellcheck source=lib/session.sh
 source scripts/lib/session.sh
 
+presets=()
+while [ $# -gt 0 ] && [ "$1" != -- ]; do
+    presets+=("$1")
+    shift
+done
+[ $# -eq 0 ] || shift
+[ ${#presets[@]} -gt 0 ] || presets=(host windows windows-x86)
+
+# The build trees and their Wine prefixes are the checkout's own: one test
+# command at a time uses them, and the lock file names it.
+mkdir -p build
+exec {lock}<>build/test.lock
+if ! flock -n "$lock"; then
+    echo "test: another test command (PID $(cat build/test.lock)) is running in this checkout;" \
+        "waiting for it to end ..." >&2
+    flock "$lock"
+fi
+echo $$ >build/test.lock
+
 scripts/install-deps.sh test
-presets=("$@")
-[ $# -gt 0 ] || presets=(host windows windows-x86)
 failed=()
 skips=$(mktemp)
 for preset in "${presets[@]}"; do
     echo "== $preset"
-    cmake --preset "$preset" >/dev/null
+    step "configuring the $preset preset" cmake --preset "$preset"
     cmake --build --preset "$preset"
     label=${preset/windows-x86/x86}
     label=${label/windows/x64}
@@ -26,13 +48,22 @@ for preset in "${presets[@]}"; do
         export ZIRNA_WINE_ARCH=$label WINEPREFIX=$PWD/build/$preset/wine/prefix
         session_start 1024x768x24
     fi
-    session_spawn ctest --preset "$preset"
+    junit=$PWD/build/$preset/Testing/results.xml
+    rm -f "$junit"
+    session_spawn ctest --preset "$preset" --output-junit "$junit" "$@"
     wait $! || failed+=("$preset")
     session_end
-    # The reason each skipped test printed.
-    awk -v label="$label" '/^[0-9]+\/[0-9]+ Test: / { name = $3 }
-        /^skipped: / { print label "\t" name "\t" substr($0, 10) }' \
-        "build/$preset/Testing/Temporary/LastTest.log" >>"$skips"
+    # The reason that each skipped test gave, from CTest's JUnit report.
+    /usr/bin/python3 - "$label" "$junit" >>"$skips" <<'REPORT'
+import sys
+import xml.etree.ElementTree as tree
+label, junit = sys.argv[1:]
+for case in tree.parse(junit).iter("testcase"):
+    if case.get("status") == "notrun":
+        output = case.findtext("system-out") or ""
+        why = [line[len("skipped: "):] for line in output.splitlines() if line.startswith("skipped: ")]
+        print(f"{label}\t{case.get('name')}\t{why[0] if why else 'no reason given'}")
+REPORT
 done
 
 echo
@@ -40,6 +71,6 @@ echo
 sed -E 's/^[^\t]*\t([^\t]*)\t/Skipped \1: /' "$skips"
 cut -f 1,3 "$skips" | sort | uniq -c |
     sed -E 's/^ *([0-9]+) ([^\t]*)\t/\2: \1 tests skipped: /; s/: 1 tests /: 1 test /'
-[ -s "$skips" ] || echo "Every test ran."
+[ -s "$skips" ] || echo "No test was skipped."
 rm -f "$skips"
-[ ${#failed[@]} -eq 0 ]
+if [ ${#failed[@]} -gt 0 ]; then exit 1; fi

@@ -18,6 +18,8 @@
 # display with it (pdeathsig). Wine draws with the fonts fontconfig lists:
 # here only those of fonts.conf, whatever font packages the host has.
 session_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=step.sh
+source "$session_lib/step.sh"
 export WINE=$session_lib/wine.sh WINEDEBUG=-all FONTCONFIG_FILE=$session_lib/fonts.conf
 session_groups=()
 session_xvfb=""
@@ -79,17 +81,18 @@ readonly Marlett=/usr/share/wine/fonts/marlett.ttf
 # cannot run 32-bit programs), its settings and fonts.
 session_prefix() {
     local wanted fresh=$WINEPREFIX.new
-    wanted=$("$WINE" --version; dpkg-query -W -f='${Package} ${Version}\n' wine64 wine32:i386 \
-        2>/dev/null; prefix_settings "${1:-}"; ls "$Marlett")
+    wanted=$("$WINE" --version; { dpkg-query -W -f='${Package} ${Version}\n' wine64 wine32:i386 \
+        2>/dev/null || true; }; prefix_settings "${1:-}"; ls "$Marlett")
     [ "$(cat "$WINEPREFIX/zirna.id" 2>/dev/null)" != "$wanted" ] || return 0
     echo "Preparing a Wine prefix in $WINEPREFIX (once, about half a minute) ..." >&2
     rm -rf "$fresh"
     mkdir -p "$fresh"
-    WINEPREFIX=$fresh WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
-        "$WINE" wineboot -i >/dev/null 2>&1
+    step "making the Wine prefix (wineboot)" env WINEPREFIX="$fresh" \
+        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$WINE" wineboot -i
     prefix_settings "${1:-}" >"$fresh/drive_c/zirna.reg"
-    WINEPREFIX=$fresh "$WINE" regedit /S 'C:\zirna.reg' >/dev/null 2>&1
-    WINEPREFIX=$fresh "$WINE" --server -w
+    step "setting up the Wine prefix (regedit)" env WINEPREFIX="$fresh" \
+        "$WINE" regedit /S 'C:\zirna.reg'
+    step "waiting for the new prefix's wineserver" env WINEPREFIX="$fresh" "$WINE" --server -w
     rm "$fresh/drive_c/zirna.reg"
     cp "$Marlett" "$fresh/drive_c/windows/Fonts/"
     echo "$wanted" >"$fresh/zirna.id"
@@ -118,9 +121,9 @@ session_start() {
     export DISPLAY=:$number
     echo "add $DISPLAY . $cookie" | xauth -q -f "$XAUTHORITY" source -
     session_prefix own-display
-    # Away from the caller's pipes, which a test runner would wait on.
-    "$WINE" --server -p </dev/null >/dev/null 2>&1
-    "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
+    # (Away from the caller's pipes, which a test runner would wait on.)
+    step "starting the wineserver" "$WINE" --server -p
+    step "starting Wine's services (cmd /c exit)" "$WINE" cmd /c exit
     printf '%s\n' "DISPLAY=$DISPLAY" "XAUTHORITY=$XAUTHORITY" "WINEPREFIX=$WINEPREFIX" \
         "ZIRNA_XVFB_SCREEN=$1" >"$dir/session.env"
 }

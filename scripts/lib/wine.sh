@@ -9,6 +9,7 @@
 # ZIRNA_LOCALE is the program's LC_ALL (ja_JP.UTF-8: code page 932); as
 # LC_ALL itself, a locale not generated would make the shell warn.
 set -euo pipefail
+shopt -s inherit_errexit
 
 # The loader of that name: Debian's, else one on PATH.
 loader() {

@@ -7,6 +7,7 @@
 #
 #   release.sh PACKAGE.SH VERSION ZIP_NAME PROGRAM.exe...
 set -euo pipefail
+shopt -s inherit_errexit
 package=$1 version=$2 zip=$3
 shift 3
 export ZIRNA_DIST=$PWD/release
