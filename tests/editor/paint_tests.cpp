@@ -127,9 +127,9 @@ TEST_CASE("the help overlay paints its text cells and nothing else, whatever the
     Pose figure = withPoint(DefaultPose, JointId::Hip, 0, 2);
     figure = withPoint(figure, JointId::KneeB, 319, 2);
     Pose nowhere = DefaultPose;
-    for (JointId id : {JointId::Head, JointId::Hip, JointId::KneeB, JointId::KneeN, JointId::FootV,
-                       JointId::FootM, JointId::ArmU, JointId::ArmT, JointId::HandJ,
-                       JointId::HandG}) {
+    for (JointId id :
+         {JointId::Head, JointId::Hip, JointId::KneeB, JointId::KneeN, JointId::FootV,
+          JointId::FootM, JointId::ArmU, JointId::ArmT, JointId::HandJ, JointId::HandG}) {
         placeJoint(nowhere, id, -5000, -5000);
     }
     // The DC's default font, which follows the system's fonts, and two others
