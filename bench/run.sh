@@ -41,9 +41,9 @@ else
     # the driver and the programs it starts, all started by this shell.
     cpu=$(($(nproc) - 1))
     taskset -cp $cpu $$ >/dev/null
+    # (Its prefix has Wine's game controller and USB services off, as every
+    # prefix of session.sh: they take CPU all the time.)
     export WINEPREFIX=$root/build/bench/prefix
-    # No game controller and USB device services: they take CPU all the time.
-    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winebus.sys,wineusb.sys=d"
     echo "Starting Xvfb and Wine ..." >&2
     session_start 1024x768x24
     platform="the run pinned to CPU $cpu; $("$WINE" --version); $(uname -sr)"

@@ -26,13 +26,16 @@ HWND createMainWindow(HINSTANCE instance) {
                            nullptr, instance, nullptr);
 }
 
+// Ends with WM_QUIT's code; GetMessageA fails (-1) only on bad arguments, and
+// then the loop ends with 1, as a window that could not be created does.
 int runMessageLoop() {
     MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    BOOL got;
+    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    return static_cast<int>(message.wParam);
+    return got == 0 ? static_cast<int>(message.wParam) : 1;
 }
 
 // WM_PAINT: the current pose, and the help while it is shown, between
