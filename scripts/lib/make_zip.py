@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Makes a release zip that is the same, byte for byte, whenever it is made
 from the same files: entries in a fixed order with a fixed time and mode.
-Text files (.txt) become README.txt, with CR LF line ends and @VERSION@
-replaced.
+Text files get CR LF line ends: a .txt file becomes README.txt, with
+@VERSION@ replaced, and LICENSE becomes LICENSE.txt.
 
     make_zip.py OUT.zip VERSION FILE...
 """
@@ -16,9 +16,10 @@ for path in files:
     with open(path, "rb") as f:
         data = f.read()
     name = os.path.basename(path)
-    if name.endswith(".txt"):
+    if name.endswith(".txt") or name == "LICENSE":
         text = data.decode().replace("\r\n", "\n").replace("@VERSION@", version)
-        data, name = text.replace("\n", "\r\n").encode(), "README.txt"
+        name = "LICENSE.txt" if name == "LICENSE" else "README.txt"
+        data = text.replace("\n", "\r\n").encode()
     entries.append((name, data))
 with zipfile.ZipFile(out + ".partial", "w") as archive:
     for name, data in sorted(entries):
