@@ -76,10 +76,12 @@ NAMESPACES
 if [ -n "$github" ]; then
     version=$(sed -n 's/^project(zirna VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
     workspace=/__w/zirna/zirna
-    rm -rf "$cache/logs/github"
-    # The variables that GitHub sets and the steps read; a tag's run for the
-    # release workflow.
-    jobs=$(/usr/bin/python3 "$root/scripts/lib/github_jobs.py" "$root" "$cache/logs/github" \
+    rm -rf "$cache/logs/github" "$cache/workflows"
+    mkdir -p "$cache/workflows"
+    git -C "$root" archive "$commit" .github/workflows | tar -x -C "$cache/workflows"
+    # The commit's jobs, with the variables that GitHub sets and the steps
+    # read; a tag's run for the release workflow.
+    jobs=$(/usr/bin/python3 "$root/scripts/lib/github_jobs.py" "$cache/workflows" "$cache/logs/github" \
         CI=true GITHUB_ACTIONS=true GITHUB_WORKSPACE=$workspace GITHUB_REPOSITORY=OWNER/zirna \
         GITHUB_REF_NAME="v$version" HOME=/github/home)
     failed=0
@@ -94,10 +96,9 @@ chown -R 1001:1001 /__w
 bash -e "/mnt/github/$1.sh"
 JOB
         echo "$job: $((SECONDS - start)) s; exit status $status"
-        grep -E '^(== step|Skipped |Tests failed|No test was skipped|[a-z0-9]+: [0-9]+ tests? skipped)' \
+        grep -E '^(== step|Tests failed|No test was skipped|[a-z0-9]+: [0-9]+ tests? skipped|[a-z-]+: every step)' \
             "$cache/logs/$job.log" || true
-        tail -n 3 "$cache/logs/$job.log"
-        [ "$status" -eq 0 ] || failed=1
+        [ "$status" -eq 0 ] || { tail -n 20 "$cache/logs/$job.log"; failed=1; }
     done
     exit "$failed"
 fi

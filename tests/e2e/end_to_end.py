@@ -88,8 +88,11 @@ class Program:
         self.left, self.top, self.width, self.height = map(int, fields[:4])
 
     def probe(self, *args):
-        return subprocess.run([WINE, PROBE, *args], env=self.env, check=True,
-                              capture_output=True, text=True).stdout
+        done = subprocess.run([WINE, PROBE, *args], env=self.env, capture_output=True, text=True)
+        if done.returncode != 0:
+            raise AssertionError(f"the probe's {args[0]} ended with {done.returncode}: "
+                                 f"{done.stderr.strip()}")
+        return done.stdout
 
     # Input, in client coordinates.
     def screen(self, x, y):
@@ -184,6 +187,11 @@ class EndToEnd(unittest.TestCase):
         self.scratch = tempfile.mkdtemp(prefix="e2e-", dir=os.getcwd())
         self.addCleanup(shutil.rmtree, self.scratch, ignore_errors=True)
         self.workdir = self.prepare() or self.scratch
+        # The pointer in the screen's far corner, away from where the window
+        # opens: no earlier test's pointer reaches this test's program.
+        width, height = subprocess.run(["xdotool", "getdisplaygeometry"], check=True,
+                                       capture_output=True, text=True).stdout.split()
+        xdotool("mousemove", int(width) - 1, int(height) - 1)
         self.program = Program(self.workdir, self.scratch, self.locale)
         self.addCleanup(self.program.kill)
         self.pose = list(DEFAULT_POSE)

@@ -18,6 +18,7 @@
 #include "editor.h"
 #include "paint.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -153,6 +154,7 @@ int render(int argc, char** argv) {
 
     FILE* out = std::fopen(argv[2], "wb");
     if (!out) {
+        std::fprintf(stderr, "zirna-probe: cannot write %s: %s\n", argv[2], std::strerror(errno));
         return 1;
     }
     std::fprintf(out, "P6\n%d %d\n255\n", width, height);
