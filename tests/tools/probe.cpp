@@ -111,11 +111,23 @@ int dismissBoxes() {
     return 0;
 }
 
+// A test polls the file while the probe starts (is it held yet?), and an
+// exclusive open fails while a poll has it open: the probe tries again for
+// up to 5 s.
 int hold(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        error = GetLastError();
+        if (file != INVALID_HANDLE_VALUE || error != ERROR_SHARING_VIOLATION) {
+            break;
+        }
+        Sleep(10);
+    }
     if (file == INVALID_HANDLE_VALUE) {
-        std::fprintf(stderr, "zirna-probe: cannot hold %s\n", path);
+        std::fprintf(stderr, "zirna-probe: cannot hold %s (error %lu)\n", path, error);
         return 1;
     }
     std::printf("held\n");
