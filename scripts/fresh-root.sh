@@ -3,15 +3,22 @@
 # a pristine Debian 12 root (mmdebstrap) with a clone of COMMIT (HEAD): the
 # run command without a display until it prints its address (then Ctrl-C),
 # then the test command; for each, its time, exit status and skip lines.
-# --with adds packages to the root first, as a desktop or a browser would.
+# --with adds packages to the root first, as a desktop or a browser would;
+# --run-only stops after the run command.
 # build/fresh-root/ keeps the root's tarball, the packages downloaded and the
 # last output. In namespaces of its own (unshare), whatever fails, nothing
 # of the root stays mounted or running.
-#   scripts/fresh-root.sh [--with "PACKAGE..."] [COMMIT]
+#   scripts/fresh-root.sh [--with "PACKAGE..."] [--run-only] [COMMIT]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-with=""
-[ "${1:-}" != --with ] || { with=$2; shift 2; }
+with="" run_only=""
+while [ $# -gt 0 ]; do
+    case $1 in
+    --with) with=$2; shift 2 ;;
+    --run-only) run_only=yes; shift ;;
+    *) break ;;
+    esac
+done
 commit=$(git -C "$root" rev-parse --verify "${1:-HEAD}^{commit}")
 "$root/scripts/install-deps.sh" fresh-root
 cache=$root/build/fresh-root
@@ -36,7 +43,7 @@ cp /etc/ssl/certs/ca-certificates.crt "$work/etc/ssl/certs/host-ca-certificates.
 echo "fresh root: commit $commit${with:+, with $with} added"
 
 unshare --mount --pid --fork --kill-child --propagation private -- \
-    bash -s "$work" "$cache" "$with" <<'NAMESPACES'
+    bash -s "$work" "$cache" "$with" "$run_only" <<'NAMESPACES'
 set -euo pipefail
 work=$1
 mount -t proc proc "$work/proc"
@@ -46,7 +53,7 @@ mount -t tmpfs tmpfs "$work/tmp"
 mount --bind "$2/debs" "$work/var/cache/apt/archives"
 mount --bind "$2/logs" "$work/mnt"
 exec chroot "$work" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
-    NODE_EXTRA_CA_CERTS=/etc/ssl/certs/host-ca-certificates.crt bash -s "$3" <<'NEWCOMER'
+    NODE_EXTRA_CA_CERTS=/etc/ssl/certs/host-ca-certificates.crt bash -s "$3" "$4" <<'NEWCOMER'
 set -uo pipefail
 cd /root/zirna
 if [ -n "$1" ]; then
@@ -66,12 +73,13 @@ address=$((SECONDS - start))
 kill -INT -- -$run 2>/dev/null
 wait $run
 run_status=$?
+echo "run command: the address after ${address} s; exit status $run_status after Ctrl-C"
+grep "open http" /mnt/run.log || tail -n 5 /mnt/run.log
+[ -z "$2" ] || exit $((run_status != 130))
 start=$SECONDS
 scripts/test.sh >/mnt/test.log 2>&1
 test_status=$?
 tests=$((SECONDS - start))
-echo "run command: the address after ${address} s; exit status $run_status after Ctrl-C"
-grep "open http" /mnt/run.log || tail -n 5 /mnt/run.log
 echo "test command: ${tests} s ($((tests / 60)) min $((tests % 60)) s); exit status $test_status"
 grep -E '^(Skipped |Tests failed|Every test ran|[a-z0-9]+: [0-9]+ tests? skipped)' /mnt/test.log
 [ "$run_status" -eq 130 ] && [ "$test_status" -eq 0 ]
