@@ -44,7 +44,8 @@ password=$(head -c 512 /dev/urandom | LC_ALL=C tr -dc 'A-Za-z0-9' | cut -c 1-8)
 (umask 077 && echo "$password" >"$slot/password")
 rm -f "$slot/x11vnc.out" "$slot/web.port"
 # x11vnc takes the first free port from 5900 on and says which.
-session_spawn x11vnc -display "$DISPLAY" -localhost -no6 -noipv6 -passwdfile "rm:$slot/password" \
+# (-rfbportv6 -1: without it, x11vnc spends 5 s probing for an IPv6 port.)
+session_spawn x11vnc -display "$DISPLAY" -localhost -no6 -noipv6 -rfbportv6 -1 -passwdfile "rm:$slot/password" \
     -forever -shared -noremote -nolookup -o "$slot/x11vnc.log" </dev/null >"$slot/x11vnc.out" 2>/dev/null
 vnc=$!
 appears "$slot/x11vnc.out" "VNC server" "$slot/x11vnc.log"
