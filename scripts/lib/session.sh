@@ -89,6 +89,9 @@ session_prefix() {
         "$WINE" wineboot -i >/dev/null 2>&1
     prefix_settings "${1:-}" >"$fresh/drive_c/zirna.reg"
     WINEPREFIX=$fresh "$WINE" regedit /S 'C:\zirna.reg' >/dev/null 2>&1
+    # Ended rather than awaited (its services linger some 5 s); ending it
+    # writes the registry all the same.
+    WINEPREFIX=$fresh "$WINE" --server -k || true
     WINEPREFIX=$fresh "$WINE" --server -w
     rm "$fresh/drive_c/zirna.reg"
     cp "$Marlett" "$fresh/drive_c/windows/Fonts/"
