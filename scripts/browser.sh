@@ -3,8 +3,10 @@
 # display that it serves to a web browser (for scripts/run.sh where there is
 # no display, and the browser test). "1.txt" goes to the directory it is
 # started from. Prints the address, then stays until Ctrl-C (exit 130) or
-# the program's end (its exit code).
-#   scripts/browser.sh PROGRAM.exe [SESSIONS_DIR]
+# the program's end (its exit code). A program given by its name (zirna,
+# zirna-mirror) is built while the display and the Wine prefix are made, and
+# the web client and VNC server installed.
+#   scripts/browser.sh PROGRAM.exe|NAME [SESSIONS_DIR]
 # Only its user gets in: the display takes an X cookie; x11vnc and the web
 # server (websockify, noVNC) listen on 127.0.0.1; x11vnc asks for a password
 # made for the run, which it reads from a file of mode 0600 and the browser
@@ -14,8 +16,11 @@
 set -euo pipefail
 # shellcheck source=lib/common.sh
 source "$(dirname "$0")/lib/common.sh"
-program=$(realpath -e "${1:?usage: browser.sh PROGRAM.exe [SESSIONS_DIR]}")
+program=${1:?usage: browser.sh PROGRAM.exe|NAME [SESSIONS_DIR]}
+name=""
+if [[ $program == *.exe ]]; then program=$(realpath -e "$program"); else name=$program; program=$(program_path "$name"); fi
 sessions=${2:-$root/build/run/browser}
+"$root/scripts/install-deps.sh" run
 # Room for the window and the error box centred on the screen.
 readonly Screen=480x360x24 NoVNC=/usr/share/novnc
 # The first free slot, held (locked) until this command ends.
@@ -28,7 +33,11 @@ for ((n = 1; ; n++)); do
 done
 chmod 700 "$slot"
 export WINEPREFIX=$slot/prefix
+"$root/scripts/install-deps.sh" browser &
+jobs=("$!")
+[ -z "$name" ] || { build_programs run "$name" & jobs+=("$!"); }
 session_start $Screen
+for job in "${jobs[@]}"; do wait "$job"; done
 
 # Waits up to 10 s for the file $1, written by the $2, whose log is $3.
 appears() {
