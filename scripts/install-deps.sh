@@ -56,8 +56,14 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
         exit 1
     fi
     export DEBIAN_FRONTEND=noninteractive
-    # Again, after a pause, when a mirror being synchronised fails.
+    # Not when the lists, fetched less than ten minutes ago (by an earlier
+    # round of the same command), know the packages, unless forced; again,
+    # after a pause, when a mirror being synchronised fails.
     apt_update() {
+        if [ "${1:-}" != force ] && [ -n "$(find /var/lib/apt/lists/partial -maxdepth 0 -mmin -10 2>/dev/null)" ] &&
+            apt-cache show "${missing[@]}" >/dev/null 2>&1; then
+            return 0
+        fi
         for attempt in 1 2 3; do
             apt-get update -qq >/dev/null && return 0
             [ $attempt -eq 3 ] || sleep 10
@@ -81,9 +87,9 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
         echo "install-deps: installing $wine32" >&2
         added=""
         dpkg --print-foreign-architectures | grep -qx i386 || { dpkg --add-architecture i386 && added=yes; }
-        if ! error=$({ apt_update && apt_install "$wine32"; } 2>&1 >/dev/null); then
+        if ! error=$({ apt_update force && apt_install "$wine32"; } 2>&1 >/dev/null); then
             # As it was: the i386 lists would fail every later update too.
-            if [ -n "$added" ] && dpkg --remove-architecture i386 2>/dev/null; then apt_update || true; fi
+            if [ -n "$added" ] && dpkg --remove-architecture i386 2>/dev/null; then apt_update force || true; fi
             echo "install-deps: apt-get could not install $wine32 ($(grep '^E: ' <<<"$error" |
                 grep -v 'have been ignored' | tail -n 1 | cut -c 4-)); the x86 Wine tests will be skipped" >&2
         fi
