@@ -35,9 +35,10 @@ for ((n = 1; ; n++)); do
 done
 chmod 700 "$slot"
 export WINEPREFIX=$slot/prefix
-"$root/scripts/install-deps.sh" browser &
+# (Each with Ctrl-C's default action, which a job in the background lacks.)
+(trap - INT && "$root/scripts/install-deps.sh" browser) &
 jobs=("$!")
-[ -z "$name" ] || { build_programs run "$name" & jobs+=("$!"); }
+[ -z "$name" ] || { (trap - INT && build_programs run "$name") & jobs+=("$!"); }
 session_start $Screen
 for job in "${jobs[@]}"; do wait "$job"; done
 
