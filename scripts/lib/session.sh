@@ -92,7 +92,10 @@ session_prefix() {
     prefix_settings "${1:-}" >"$fresh/drive_c/zirna.reg"
     step "setting up the Wine prefix (regedit)" env WINEPREFIX="$fresh" \
         "$WINE" regedit /S 'C:\zirna.reg'
-    step "waiting for the new prefix's wineserver" env WINEPREFIX="$fresh" "$WINE" --server -w
+    # Ended rather than awaited (its services linger some 5 s); ending it
+    # writes the registry all the same.
+    env WINEPREFIX="$fresh" "$WINE" --server -k || true
+    step "ending the new prefix's wineserver" env WINEPREFIX="$fresh" "$WINE" --server -w
     rm "$fresh/drive_c/zirna.reg"
     cp "$Marlett" "$fresh/drive_c/windows/Fonts/"
     echo "$wanted" >"$fresh/zirna.id"

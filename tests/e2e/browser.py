@@ -61,6 +61,7 @@ const r = canvas ? canvas.getBoundingClientRect() : null;
 return {connected: document.documentElement.classList.contains('noVNC_connected'),
         asks: document.getElementById('noVNC_credentials_dlg').classList.contains('noVNC_open'),
         status: document.getElementById('noVNC_status').textContent,
+        failed: document.getElementById('noVNC_status').classList.contains('noVNC_status_error'),
         canvas: r && [r.left, r.top, r.width, r.height, canvas.width, canvas.height]};
 """
 
@@ -203,7 +204,7 @@ class BrowserRun(unittest.TestCase):
     def shows_nothing(self, address, why):
         """The page at this address never shows the screen."""
         self.open(address)
-        state = wait_for(lambda: (lambda s: (s["asks"] or "failed" in s["status"]) and s)(
+        state = wait_for(lambda: (lambda s: (s["asks"] or s["failed"]) and s)(
             self.page()), timeout=20)
         self.assertTrue(state, f"{why}: the page neither asks nor fails: {self.page()}")
         time.sleep(1)
