@@ -16,11 +16,13 @@
 # Sourcing this sets an EXIT trap for session_end, which INT, TERM and HUP
 # (Ctrl-C, kill, a time limit) lead to; a command killed outright takes its
 # display with it (pdeathsig). Wine draws with the fonts fontconfig lists:
-# here only those of fonts.conf, whatever font packages the host has.
+# here only those of fonts.conf, whatever font packages the host has. Wine
+# reports its errors, so that a Wine failure says why, but not its notes on
+# what it leaves unimplemented (WINEDEBUG).
 session_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=step.sh
 source "$session_lib/step.sh"
-export WINE=$session_lib/wine.sh WINEDEBUG=-all FONTCONFIG_FILE=$session_lib/fonts.conf
+export WINE=$session_lib/wine.sh WINEDEBUG=fixme-all FONTCONFIG_FILE=$session_lib/fonts.conf
 session_groups=()
 session_xvfb=""
 session_exit() {

@@ -8,6 +8,12 @@
 #   wine.sh --server [ARGS...]      the wineserver
 # ZIRNA_LOCALE is the program's LC_ALL (ja_JP.UTF-8: code page 932); as
 # LC_ALL itself, a locale not generated would make the shell warn.
+# Every loader runs with address space randomization off (setarch -R).
+# Debian's Wine has no preloader to keep the fixed low addresses free, and
+# the kernel puts the loader's heap anywhere in the 1 GiB above it: about
+# one start in a thousand, the heap lies where Windows' shared user data
+# page must go (0x7ffe0000), and the process ends at once with status 1
+# ("failed to map the shared user data: c0000018").
 set -euo pipefail
 shopt -s inherit_errexit
 
@@ -38,4 +44,4 @@ x64) wine=$(loader wine64) ;;
 x86) wine=$(loader wine) ;;
 *) echo "wine.sh: ZIRNA_WINE_ARCH is x64 or x86, not '$architecture'" >&2; exit 2 ;;
 esac
-exec env ${ZIRNA_LOCALE:+"LC_ALL=$ZIRNA_LOCALE"} "$wine" "$@"
+exec setarch -R env ${ZIRNA_LOCALE:+"LC_ALL=$ZIRNA_LOCALE"} "$wine" "$@"

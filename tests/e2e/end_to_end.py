@@ -91,7 +91,7 @@ class Program:
         done = subprocess.run([WINE, PROBE, *args], env=self.env, capture_output=True, text=True)
         if done.returncode != 0:
             raise AssertionError(f"the probe's {args[0]} ended with {done.returncode}: "
-                                 f"{done.stderr.strip()}")
+                                 f"{(done.stdout + done.stderr).strip()}")
         return done.stdout
 
     # Input, in client coordinates.
@@ -439,11 +439,18 @@ class SaveFault(EndToEnd):
         elif self.fault == "directory":
             os.mkdir(path)
         elif self.fault == "held":
+            holder_err = open(os.path.join(self.scratch, "holder.err"), "w+b")
+            self.addCleanup(holder_err.close)
             self.holder = subprocess.Popen([WINE, PROBE, "hold", "1.txt"], cwd=self.cwd,
-                                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                           stdout=subprocess.PIPE, stderr=holder_err,
                                            env=self.program.env)
             self.addCleanup(self.release_holder)
-            self.assertEqual(self.holder.stdout.readline().strip(), b"held")
+            said = self.holder.stdout.readline().strip()
+            if said != b"held":
+                status = self.holder.wait()
+                holder_err.seek(0)
+                self.fail(f"the probe's hold said {said!r} and ended with {status}: "
+                          f"{holder_err.read().decode(errors='replace').strip()}")
         elif self.fault == "removed":
             shutil.rmtree(self.cwd)
 

@@ -156,8 +156,13 @@ int render(int argc, char** argv) {
     BITMAPINFO info = {};
     info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     HDC dc = CreateCompatibleDC(nullptr);
-    void* bits;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    void* bits = nullptr;
+    HBITMAP bitmap = dc ? CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+    if (!bitmap) {
+        std::fprintf(stderr, "zirna-probe: no %dx%d bitmap to draw in (error %lu)\n", width, height,
+                     GetLastError());
+        return 1;
+    }
     SelectObject(dc, bitmap);
     RECT all = {0, 0, width, height};
     FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
@@ -175,7 +180,13 @@ int render(int argc, char** argv) {
         const unsigned char rgb[3] = {bgra[4 * i + 2], bgra[4 * i + 1], bgra[4 * i]};
         std::fwrite(rgb, 1, 3, out);
     }
-    return std::fclose(out) == 0 ? 0 : 1;
+    const bool failed = std::ferror(out) != 0;
+    if (std::fclose(out) != 0 || failed) {
+        std::fprintf(stderr, "zirna-probe: writing %s failed: %s (error %lu)\n", argv[2],
+                     std::strerror(errno), GetLastError());
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
