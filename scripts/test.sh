@@ -24,7 +24,9 @@ done
 [ ${#presets[@]} -gt 0 ] || presets=(host windows windows-x86)
 
 # The build trees and their Wine prefixes are the checkout's own: one test
-# command at a time uses them, and the lock file names it.
+# command at a time uses them, and the lock file names it. The session and
+# ctest run without the lock's descriptor ({lock}>&-): a wineserver that
+# outlived a run killed outright would otherwise hold the lock for good.
 mkdir -p build
 exec {lock}<>build/test.lock
 if ! flock -n "$lock"; then
@@ -46,11 +48,14 @@ for preset in "${presets[@]}"; do
     # (Where the 32-bit Wine cannot run, the x86 Wine tests skip themselves.)
     if [ "$label" = x64 ] || { [ "$label" = x86 ] && scripts/lib/machine.sh can wine32; }; then
         export ZIRNA_WINE_ARCH=$label WINEPREFIX=$PWD/build/$preset/wine/prefix
-        session_start 1024x768x24
+        # A wineserver left in the prefix by a run killed outright ends first.
+        "$WINE" --server -k 2>/dev/null || true
+        "$WINE" --server -w
+        session_start 1024x768x24 {lock}>&-
     fi
     junit=$PWD/build/$preset/Testing/results.xml
     rm -f "$junit"
-    session_spawn ctest --preset "$preset" --output-junit "$junit" "$@"
+    session_spawn ctest --preset "$preset" --output-junit "$junit" "$@" {lock}>&-
     wait $! || failed+=("$preset")
     session_end
     # The reason that each skipped test gave, from CTest's JUnit report.
