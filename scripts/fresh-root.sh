@@ -80,7 +80,7 @@ NAMESPACES
 }
 
 if [ -n "$github" ]; then
-    version=$(sed -n 's/^project(zirna VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+    version=$(git -C "$root" show "$commit:CMakeLists.txt" | sed -n 's/^project(zirna VERSION \([0-9.]*\).*/\1/p')
     workspace=/__w/zirna/zirna
     rm -rf "$cache/logs/github" "$cache/workflows"
     mkdir -p "$cache/workflows"

@@ -6,6 +6,13 @@
 #include <fstream>
 #include <iterator>
 
+namespace {
+// Puts the cursor in the screen's bottom right corner, away from the window.
+void parkPointer() {
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+}
+} // namespace
+
 MainWindow::MainWindow() {
     pose = DefaultPose;
     editorState = InitialEditorState;
@@ -50,10 +57,6 @@ void pumpMessages() {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-}
-
-void parkPointer() {
-    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
 }
 
 namespace {

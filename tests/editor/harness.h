@@ -28,8 +28,6 @@ struct MainWindow {
 // but for WM_PAINT and real input, which it drops; a WM_QUIT is taken and its
 // code kept in lastQuitCode.
 void pumpMessages();
-// Puts the cursor in the screen's bottom right corner, away from the window.
-void parkPointer();
 extern int lastQuitCode;
 
 // Whether the whole client area waits for a repaint; whether anything does.
