@@ -49,8 +49,7 @@ for preset in "${presets[@]}"; do
     if [ "$label" = x64 ] || { [ "$label" = x86 ] && scripts/lib/machine.sh can wine32; }; then
         export ZIRNA_WINE_ARCH=$label WINEPREFIX=$PWD/build/$preset/wine/prefix
         # A wineserver left in the prefix by a run killed outright ends first.
-        "$WINE" --server -k 2>/dev/null || true
-        "$WINE" --server -w
+        wineserver_end
         session_start 1024x768x24 {lock}>&-
     fi
     junit=$PWD/build/$preset/Testing/results.xml

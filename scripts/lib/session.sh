@@ -13,6 +13,8 @@
 #                             of its own ($! is its PID)
 #   session_end               ends what these started: TERM to each spawned
 #                             group, KILL 5 s later, wineserver -k, Xvfb last
+#   wineserver_end            ends WINEPREFIX's wineserver, if one runs, and
+#                             waits until it is gone
 # Sourcing this sets an EXIT trap for session_end, which INT, TERM and HUP
 # (Ctrl-C, kill, a time limit) lead to; a command killed outright takes its
 # display with it (pdeathsig). Wine draws with the fonts fontconfig lists:
@@ -40,6 +42,11 @@ session_spawn() {
     session_groups+=("$!")
 }
 
+wineserver_end() {
+    "$WINE" --server -k </dev/null >/dev/null 2>&1 || true
+    timeout 10 "$WINE" --server -w </dev/null
+}
+
 session_end() {
     local -
     set +e # on past whatever is already gone
@@ -54,8 +61,7 @@ session_end() {
         session_groups=()
     fi
     if [ -n "$session_xvfb" ]; then
-        "$WINE" --server -k </dev/null >/dev/null 2>&1
-        timeout 10 "$WINE" --server -w </dev/null >/dev/null 2>&1
+        wineserver_end >/dev/null 2>&1
         kill "$session_xvfb" 2>/dev/null
         wait "$session_xvfb" 2>/dev/null
         rm -f "$XAUTHORITY" "$(dirname "$WINEPREFIX")/session.env"
@@ -96,8 +102,7 @@ session_prefix() {
         "$WINE" regedit /S 'C:\zirna.reg'
     # Ended rather than awaited (its services linger some 5 s); ending it
     # writes the registry all the same.
-    env WINEPREFIX="$fresh" "$WINE" --server -k || true
-    step "ending the new prefix's wineserver" env WINEPREFIX="$fresh" "$WINE" --server -w
+    WINEPREFIX=$fresh step "ending the new prefix's wineserver" wineserver_end
     rm "$fresh/drive_c/zirna.reg"
     cp "$Marlett" "$fresh/drive_c/windows/Fonts/"
     echo "$wanted" >"$fresh/zirna.id"

@@ -11,7 +11,7 @@
 # Every loader runs with address space randomization off (setarch -R).
 # Debian's Wine has no preloader to keep the fixed low addresses free, and
 # the kernel puts the loader's heap anywhere in the 1 GiB above it: about
-# one start in a thousand, the heap lies where Windows' shared user data
+# one start in two thousand, the heap lies where Windows' shared user data
 # page must go (0x7ffe0000), and the process ends at once with status 1
 # ("failed to map the shared user data: c0000018").
 set -euo pipefail
