@@ -32,7 +32,6 @@ if [ -n "${ZIRNA_BENCH_BUILD:-}" ]; then
     run=()
     windows_path() { cygpath -w "$1"; }
     platform="the run not pinned; $(cmd //c ver | tr -d '\r' | grep .); $(uname -sr)"
-    results=$(mktemp)
 else
     build_programs bench zirna zirna-baseline zirna-bench-driver
     run=("$WINE")
@@ -43,12 +42,12 @@ else
     taskset -cp $cpu $$ >/dev/null
     # (Its prefix has Wine's game controller and USB services off, as every
     # prefix of session.sh: they take CPU all the time.)
-    export WINEPREFIX=$root/build/bench/prefix
+    export WINEPREFIX=$builds/bench/prefix
     echo "Starting Xvfb and Wine ..." >&2
     session_start 1024x768x24
     platform="the run pinned to CPU $cpu; $("$WINE" --version); $(uname -sr)"
-    results=$root/build/bench/results.txt
 fi
+results=$tmp/results.txt
 program=$build/editor/zirna.exe
 baseline=$build/bench/zirna-baseline.exe
 driver=$build/bench/zirna-bench-driver.exe

@@ -9,10 +9,11 @@
 #   scripts/browser.sh PROGRAM.exe|NAME [SESSIONS_DIR]
 # Only its user gets in: the display takes an X cookie; the VNC server
 # listens on a socket of mode 0600 in the slot, and the web server
-# (websockify, noVNC) on 127.0.0.1; the VNC server asks for a password made
-# for the run, which it reads from a file of mode 0600 in the slot and the
-# browser from the address's fragment (never sent, on no command line, in no
-# log).
+# (websockify, noVNC) on a free port of 127.0.0.1, or on ZIRNA_PORT of every
+# address (for a container, whose port is published on the host's loopback);
+# the VNC server asks for a password made for the run, which it reads from a
+# file of mode 0600 in the slot and the browser from the address's fragment
+# (never sent, on no command line, in no log).
 # Each run takes the first slot SESSIONS_DIR/N (build/run/browser/N) that no
 # other run holds, and keeps its Wine prefix there for later runs.
 set -euo pipefail
@@ -22,7 +23,7 @@ source "$(dirname "$0")/lib/common.sh"
 program=${1:?usage: browser.sh PROGRAM.exe|NAME [SESSIONS_DIR]}
 name=""
 if [[ $program == *.exe ]]; then program=$(realpath -e "$program"); else name=$program; program=$(program_path "$name"); fi
-sessions=${2:-$root/build/run/browser}
+sessions=${2:-$builds/run/browser}
 "$root/scripts/install-deps.sh" run
 # Room for the window and the error box centred on the screen.
 readonly Screen=480x360x24 NoVNC=/usr/share/novnc
@@ -30,16 +31,13 @@ readonly Screen=480x360x24 NoVNC=/usr/share/novnc
 for ((n = 1; ; n++)); do
     slot=$sessions/$n
     mkdir -p "$slot"
-    exec {lock}>>"$slot/lock"
-    flock -n "$lock" && break
-    exec {lock}>&-
+    hold "$slot/lock" -n && break
 done
 chmod 700 "$slot"
 export WINEPREFIX=$slot/prefix
-# (Each with Ctrl-C's default action, which a job in the background lacks.)
-(trap - INT && "$root/scripts/install-deps.sh" browser) &
+session_spawn "$root/scripts/install-deps.sh" browser
 jobs=("$!")
-[ -z "$name" ] || { (trap - INT && build_programs run "$name") & jobs+=("$!"); }
+[ -z "$name" ] || { session_spawn build_programs run "$name" && jobs+=("$!"); }
 session_start $Screen
 for job in "${jobs[@]}"; do wait "$job"; done
 
@@ -67,7 +65,8 @@ appears "$slot/vnc.socket" "VNC server" "$slot/vnc.log"
 session_spawn /usr/bin/python3 -c '
 import os, socket, sys
 listener = socket.socket()
-listener.bind(("127.0.0.1", 0))
+listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+listener.bind(("0.0.0.0", int(sys.argv[4])) if sys.argv[4] else ("127.0.0.1", 0))
 listener.listen(16)
 with open(sys.argv[1], "w") as f:
     f.write(str(listener.getsockname()[1]))

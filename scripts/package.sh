@@ -17,8 +17,7 @@ fi
 source "$root/scripts/lib/step.sh"
 "$root/scripts/install-deps.sh" package
 dist=$(realpath -m "${ZIRNA_DIST:-$root/dist}")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+work=$tmp
 
 # The checkout's files, tracked or not but not ignored, copied to $1. (The
 # checkout may belong to another user, as a CI container's does: git is

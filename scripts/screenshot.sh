@@ -10,9 +10,9 @@ name=${1:-zirna}
 out=$(realpath -m "${2:-$name.png}")
 program=$(program_path "$name")
 build_programs screenshot "$name" zirna-probe
-export WINEPREFIX=$root/build/screenshot/prefix
+export WINEPREFIX=$builds/screenshot/prefix
 session_start 1024x768x24
-cd "$root/build/screenshot"
+cd "$tmp"
 ZIRNA_LOCALE=ja_JP.UTF-8 session_spawn "$WINE" "$program" </dev/null >/dev/null 2>&1
 read -r cx cy cw ch _ left top right bottom < <("$WINE" "$build/tests/zirna-probe.exe" window 30 | tr -d "\r")
 if [ "${3:-}" = "--with-help" ]; then

@@ -24,21 +24,11 @@ done
 [ ${#presets[@]} -gt 0 ] || presets=(host windows windows-x86)
 
 # The build trees and their Wine prefixes are the checkout's own: one test
-# command at a time uses them, and the lock file names it. The session and
-# ctest run without the lock's descriptor ({lock}>&-): a wineserver that
-# outlived a run killed outright would otherwise hold the lock for good.
-mkdir -p build
-exec {lock}<>build/test.lock
-if ! flock -n "$lock"; then
-    echo "test: another test command (PID $(cat build/test.lock)) is running in this checkout;" \
-        "waiting for it to end ..." >&2
-    flock "$lock"
-fi
-echo $$ >build/test.lock
-
+# command at a time uses them.
+waiting build/test.lock "the build trees of the test command"
 scripts/install-deps.sh test
 failed=()
-skips=$(mktemp)
+skips=$tmp/skips
 for preset in "${presets[@]}"; do
     echo "== $preset"
     step "configuring the $preset preset" cmake --preset "$preset"
@@ -50,11 +40,11 @@ for preset in "${presets[@]}"; do
         export ZIRNA_WINE_ARCH=$label WINEPREFIX=$PWD/build/$preset/wine/prefix
         # A wineserver left in the prefix by a run killed outright ends first.
         wineserver_end
-        session_start 1024x768x24 {lock}>&-
+        session_start 1024x768x24
     fi
     junit=$PWD/build/$preset/Testing/results.xml
     rm -f "$junit"
-    session_spawn ctest --preset "$preset" --output-junit "$junit" "$@" {lock}>&-
+    session_spawn ctest --preset "$preset" --output-junit "$junit" "$@"
     wait $! || failed+=("$preset")
     session_end
     # The reason that each skipped test gave, from CTest's JUnit report.
@@ -76,5 +66,4 @@ sed -E 's/^[^\t]*\t([^\t]*)\t/Skipped \1: /' "$skips"
 cut -f 1,3 "$skips" | sort | uniq -c |
     sed -E 's/^ *([0-9]+) ([^\t]*)\t/\2: \1 tests skipped: /; s/: 1 tests /: 1 test /'
 [ -s "$skips" ] || echo "No test was skipped."
-rm -f "$skips"
 if [ ${#failed[@]} -gt 0 ]; then exit 1; fi

@@ -2,6 +2,8 @@
 # What this machine can do: the one place that decides it, by trying, never
 # from a package list.
 #   32bit     it runs 32-bit x86 Linux programs at all (some kernels do not)
+#   norandom  a program can run with address randomization off (setarch -R;
+#             a container's seccomp profile may refuse it)
 #   wine32    Wine's 32-bit loader runs (installed, on a machine that can)
 #   readonly  a file can be made read-only for this user (as root: chattr +i)
 #   mount     a tmpfs can be mounted (root with CAP_SYS_ADMIN)
@@ -15,9 +17,14 @@
 # its test. ZIRNA_CAN_<CAP>=yes|no answers without trying.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# Trials in the current directory (a test's: the tests' file system).
-trial=$(mktemp -d "$PWD/.machine-trial.XXXXXX" 2>/dev/null || mktemp -d)
-trap 'rm -rf "$trial"' EXIT
+# Trials in the current directory (a test's: the tests' file system), in
+# the shell of the probe that needs them ($(...) runs each one).
+trial=""
+trial() {
+    [ -z "$trial" ] || return 0
+    trial=$(mktemp -d "$PWD/.machine-trial.XXXXXX" 2>/dev/null || mktemp -d)
+    trap 'rm -rf "$trial"' EXIT
+}
 # A complete 32-bit x86 Linux program of 95 bytes: an ELF header, one
 # loadable segment, then xor ebx,ebx; mov bl,42; mov eax,1; int 0x80.
 write_i386_program() {
@@ -35,6 +42,7 @@ unlock_file() { if [ "$(id -u)" -eq 0 ]; then chattr -i "$1"; else chmod u+w "$1
 # Each probe prints nothing when the machine can, else why not.
 probe_32bit() {
     local error status
+    trial
     write_i386_program >"$trial/exit42" && chmod +x "$trial/exit42"
     error=$("$trial/exit42" 2>&1 >/dev/null)
     status=$?
@@ -53,8 +61,14 @@ probe_wine32() {
         echo "the 32-bit Wine does not run here (${error##*: })"
 }
 
+probe_norandom() {
+    local error
+    error=$(setarch -R true 2>&1) || echo "address randomization cannot be turned off here (${error##*: })"
+}
+
 probe_readonly() {
     local error
+    trial
     : >"$trial/file"
     if error=$(lock_file "$trial/file" 2>&1); then
         ! (: >>"$trial/file") 2>/dev/null || error="a file made read-only can still be written"
@@ -65,6 +79,7 @@ probe_readonly() {
 
 probe_mount() {
     local error
+    trial
     mkdir "$trial/mount"
     error=$(mount -t tmpfs -o size=8k tmpfs "$trial/mount" 2>&1) && umount "$trial/mount"
     error=$(head -n 1 <<<"$error")
@@ -108,7 +123,6 @@ require)
         why=$(reason "$capability")
         [ -z "$why" ] || { echo "skipped: $why"; exit 77; }
     done
-    rm -rf "$trial"
     exec "$@"
     ;;
 lock) lock_file "${2:?file}" ;;

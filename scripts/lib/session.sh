@@ -1,45 +1,39 @@
 # shellcheck shell=bash
 # Sourced by the commands that run the programs under Wine: the one place
 # that decides how a command gets its X display and Wine prefix, and how it
-# ends what it started.
+# ends them.
 #   session_start SCREEN      Xvfb (WIDTHxHEIGHTxDEPTH) on a number that it
-#                             takes itself (-displayfd), open only to this
-#                             session's X cookie; the prefix WINEPREFIX, made
-#                             on first use; a wineserver with its services.
+#                             takes itself (-displayfd), open only to an X
+#                             cookie of the command's own; the prefix
+#                             WINEPREFIX, the command's alone until it ends
+#                             (another waits); a wineserver with its services.
 #                             Exports DISPLAY and XAUTHORITY (also noted in
 #                             session.env beside the prefix).
-#   session_prefix            the prefix alone, for the user's own display
+#   session_prefix shared     the prefix alone, for the user's display, which
+#                             other commands may use at the same time (one
+#                             wineserver serves them all, and ends by itself
+#                             after the last program)
 #   session_spawn COMMAND...  COMMAND in the background, in a process group
-#                             of its own ($! is its PID)
-#   session_end               ends what these started: TERM to each spawned
-#                             group, KILL 5 s later, wineserver -k, Xvfb last
+#                             that ends with the command ($! is its PID)
 #   wineserver_end            ends WINEPREFIX's wineserver, if one runs, and
 #                             waits until it is gone
-# Sourcing this sets an EXIT trap for session_end, which INT, TERM and HUP
-# (Ctrl-C, kill, a time limit) lead to; a command killed outright takes its
-# display with it (pdeathsig). Wine draws with the fonts fontconfig lists:
-# here only those of fonts.conf, whatever font packages the host has. Wine
-# reports its errors, so that a Wine failure says why, but not its notes on
-# what it leaves unimplemented (WINEDEBUG).
+# The command's end (step.sh) ends the spawned groups, then the session's
+# wineserver and display. Wine draws with the fonts of fonts.conf only,
+# whatever font packages the host has. Wine reports its errors, so that a
+# failure says why, but not its notes on what it leaves unimplemented,
+# unless the user set WINEDEBUG. Whether Wine can run with address
+# randomization off is decided once (machine.sh's "norandom"; wine.sh).
 session_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=step.sh
 source "$session_lib/step.sh"
-export WINE=$session_lib/wine.sh WINEDEBUG=fixme-all FONTCONFIG_FILE=$session_lib/fonts.conf
-session_groups=()
-session_xvfb=""
-session_exit() {
-    local status=$?
-    session_end
-    exit "$status"
-}
-trap session_exit EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-trap 'exit 129' HUP
+export WINE=$session_lib/wine.sh WINEDEBUG=${WINEDEBUG-fixme-all} FONTCONFIG_FILE=$session_lib/fonts.conf
+ZIRNA_CAN_NORANDOM=${ZIRNA_CAN_NORANDOM:-$("$session_lib/machine.sh" can norandom && echo yes || echo no)}
+export ZIRNA_CAN_NORANDOM
+session_xvfb="" session_making=""
 
 session_spawn() {
-    setsid "$@" &
-    session_groups+=("$!")
+    "$@" &
+    own $!
 }
 
 wineserver_end() {
@@ -48,28 +42,21 @@ wineserver_end() {
 }
 
 session_end() {
-    local -
-    set +e # on past whatever is already gone
-    if [ ${#session_groups[@]} -gt 0 ]; then
-        kill -TERM -- "${session_groups[@]/#/-}" 2>/dev/null
-        for _ in $(seq 50); do
-            kill -0 -- "${session_groups[@]/#/-}" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -KILL -- "${session_groups[@]/#/-}" 2>/dev/null
-        wait "${session_groups[@]}" 2>/dev/null
-        session_groups=()
-    fi
-    if [ -n "$session_xvfb" ]; then
-        wineserver_end >/dev/null 2>&1
-        kill "$session_xvfb" 2>/dev/null
-        wait "$session_xvfb" 2>/dev/null
-        rm -f "$XAUTHORITY" "$(dirname "$WINEPREFIX")/session.env"
-        unset DISPLAY XAUTHORITY
-        session_xvfb=""
-    fi
-    return 0
+    # A prefix cut short while it was being made.
+    [ -z "$session_making" ] || { WINEPREFIX=$session_making wineserver_end; rm -rf "$session_making"; }
+    [ -n "$session_xvfb" ] || return 0
+    wineserver_end >/dev/null 2>&1
+    kill "$session_xvfb" 2>/dev/null
+    wait "$session_xvfb" 2>/dev/null
+    rm -f "$(dirname "$WINEPREFIX")/session.env"
+    unset DISPLAY XAUTHORITY
+    session_xvfb=""
 }
+
+# Whether a Wine process that the last step started could not start (see
+# wine.sh): Wine's own services and helpers take that risk too, and the
+# step is made again.
+unstarted() { grep -q "failed to map the shared user data" "$step_log"; }
 
 # No Mono or Gecko installers, menu entries, crash dialogs or game controller
 # services; on a display of its own, with no window manager, Wine draws the
@@ -84,47 +71,60 @@ prefix_settings() {
 
 # The caption buttons' font, which Wine 8 finds only inside the prefix.
 readonly Marlett=/usr/share/wine/fonts/marlett.ttf
-# Made beside its place and moved there once complete, the prefix notes what
-# it is made of: the Wine installation (one made before the 32-bit Wine came
-# cannot run 32-bit programs), its settings and fonts.
+# Made beside its place and moved there once complete, under the prefix's
+# lock, the prefix notes what it is made of: the Wine installation (one made
+# before the 32-bit Wine came cannot run 32-bit programs), its settings and
+# fonts. A shared prefix is checked under a shared lock and made under the
+# whole one.
 session_prefix() {
-    local wanted fresh=$WINEPREFIX.new
+    local wanted fresh=$WINEPREFIX.new what="the Wine prefix $WINEPREFIX"
     wanted=$("$WINE" --version; { dpkg-query -W -f='${Package} ${Version}\n' wine64 wine32:i386 \
-        2>/dev/null || true; }; prefix_settings "${1:-}"; ls "$Marlett")
-    [ "$(cat "$WINEPREFIX/zirna.id" 2>/dev/null)" != "$wanted" ] || return 0
-    echo "Preparing a Wine prefix in $WINEPREFIX (once, about half a minute) ..." >&2
-    rm -rf "$fresh"
-    mkdir -p "$fresh"
-    step "making the Wine prefix (wineboot)" env WINEPREFIX="$fresh" \
-        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$WINE" wineboot -i
-    prefix_settings "${1:-}" >"$fresh/drive_c/zirna.reg"
-    step "setting up the Wine prefix (regedit)" env WINEPREFIX="$fresh" \
-        "$WINE" regedit /S 'C:\zirna.reg'
-    # Ended rather than awaited (its services linger some 5 s); ending it
-    # writes the registry all the same.
-    WINEPREFIX=$fresh step "ending the new prefix's wineserver" wineserver_end
-    rm "$fresh/drive_c/zirna.reg"
-    cp "$Marlett" "$fresh/drive_c/windows/Fonts/"
-    echo "$wanted" >"$fresh/zirna.id"
-    rm -rf "$WINEPREFIX"
-    mv "$fresh" "$WINEPREFIX"
+        2>/dev/null || true; }; prefix_settings "$1"; ls "$Marlett")
+    if [ "$1" = shared ]; then
+        waiting "$WINEPREFIX.lock" "$what" -s
+        [ "$(cat "$WINEPREFIX/zirna.id" 2>/dev/null)" != "$wanted" ] || return 0
+        kill "$held"
+    fi
+    waiting "$WINEPREFIX.lock" "$what"
+    if [ "$(cat "$WINEPREFIX/zirna.id" 2>/dev/null)" != "$wanted" ]; then
+        echo "Preparing a Wine prefix in $WINEPREFIX (once, about half a minute) ..." >&2
+        session_making=$fresh
+        for _ in 1 2 3; do
+            rm -rf "$fresh"
+            mkdir -p "$fresh"
+            step "making the Wine prefix (wineboot)" env WINEPREFIX="$fresh" \
+                WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$WINE" wineboot -i
+            unstarted || break
+            WINEPREFIX=$fresh wineserver_end
+        done
+        prefix_settings "$1" >"$fresh/drive_c/zirna.reg"
+        step "setting up the Wine prefix (regedit)" env WINEPREFIX="$fresh" "$WINE" regedit /S 'C:\zirna.reg'
+        # Ended rather than awaited (its services linger some 5 s); ending it
+        # writes the registry all the same.
+        WINEPREFIX=$fresh step "ending the new prefix's wineserver" wineserver_end
+        rm "$fresh/drive_c/zirna.reg"
+        cp "$Marlett" "$fresh/drive_c/windows/Fonts/"
+        echo "$wanted" >"$fresh/zirna.id"
+        rm -rf "$WINEPREFIX"
+        mv "$fresh" "$WINEPREFIX"
+        session_making=""
+    fi
+    [ "$1" != shared ] || { kill "$held" && waiting "$WINEPREFIX.lock" "$what" -s; }
 }
 
 session_start() {
-    local dir cookie fd number
-    dir=$(dirname "$WINEPREFIX")
-    mkdir -p "$dir"
+    local fd number cookie
     # The server takes the cookie of any entry; clients look for the display's.
-    export XAUTHORITY=$dir/xauthority
-    cookie=$(mcookie)
+    export XAUTHORITY=$tmp/xauthority
     : >"$XAUTHORITY"
+    cookie=$(mcookie)
     echo "add :0 . $cookie" | xauth -q -f "$XAUTHORITY" source -
     exec {fd}< <(exec setsid setpriv --pdeathsig KILL Xvfb -displayfd 3 -screen 0 "$1" \
-        -nolisten tcp -noreset -auth "$XAUTHORITY" 3>&1 >"$dir/xvfb.log" 2>&1)
+        -nolisten tcp -noreset -auth "$XAUTHORITY" 3>&1 >"$tmp/xvfb.log" 2>&1)
     session_xvfb=$!
     if ! read -r -t 30 -u "$fd" number; then
         echo "session: Xvfb did not start:" >&2
-        cat "$dir/xvfb.log" >&2
+        cat "$tmp/xvfb.log" >&2
         exit 1
     fi
     exec {fd}<&-
@@ -132,8 +132,12 @@ session_start() {
     echo "add $DISPLAY . $cookie" | xauth -q -f "$XAUTHORITY" source -
     session_prefix own-display
     # (Away from the caller's pipes, which a test runner would wait on.)
-    step "starting the wineserver" "$WINE" --server -p
-    step "starting Wine's services (cmd /c exit)" "$WINE" cmd /c exit
+    for _ in 1 2 3; do
+        step "starting the wineserver" "$WINE" --server -p
+        step "starting Wine's services (cmd /c exit)" "$WINE" cmd /c exit
+        unstarted || break
+        wineserver_end
+    done
     printf '%s\n' "DISPLAY=$DISPLAY" "XAUTHORITY=$XAUTHORITY" "WINEPREFIX=$WINEPREFIX" \
-        "ZIRNA_XVFB_SCREEN=$1" >"$dir/session.env"
+        "ZIRNA_XVFB_SCREEN=$1" >"$(dirname "$WINEPREFIX")/session.env"
 }

@@ -1,13 +1,28 @@
 # shellcheck shell=bash
-# How a command says why it stopped: the one place. Sourced, it names the
-# command at which a failure stops the command that sourced it (which sets
-# `shopt -s inherit_errexit`, so that a failure inside $(...) stops it too);
-# and it gives
-#   step WHAT COMMAND...   COMMAND run with its output kept aside, which is
+# How a command says why it stopped, and how it ends what it started: the
+# one place. Every command sources it first (after errexit and
+# inherit_errexit, so that a failure inside $(...) stops it too). It gives
+#   step WHAT COMMAND...   COMMAND with its output kept aside (in $step_log),
 #                          shown only when it fails, after "NAME: WHAT failed
 #                          (exit status N):"; returns COMMAND's status
+#   own PID                PID's process group ends with the command
+#   hold FILE [-s] [-n]    FILE's lock (shared with -s; with -n, fails at once
+#                          where another holds it) until the command ends, or
+#                          `kill $held`: a child of its own holds it, which
+#                          follows the command however it ends
+#   waiting FILE WHAT [-s] hold, saying what it waits for while another holds it
+#   $tmp                   a directory for the command's temporary files
+# Each job starts in a process group of its own (set -m), with Ctrl-C's
+# default action. However the command ends (an error, Ctrl-C, TERM, HUP),
+# its groups get TERM, then KILL 5 s later; then session_end runs, where
+# session.sh defines it, and $tmp goes. A zombie counts as ended: a PID 1
+# that reaps nothing (a container's) keeps ended orphans as zombies for good.
 # A step is called where a failure stops the command, not as a condition:
 # there bash would ignore a failure inside a function that it runs.
+set -m
+tmp=$(mktemp -d)
+owned=()
+held=""
 
 # (Only where errexit holds: elsewhere a failure does not stop anything.)
 stopped() {
@@ -16,17 +31,66 @@ stopped() {
 set -o errtrace
 trap 'stopped $?' ERR
 
+own() { owned+=("$1"); }
+
+# Whether a process of the groups given is alive.
+running() {
+    local stat fields
+    for stat in /proc/[0-9]*/stat; do
+        read -r fields 2>/dev/null <"$stat" || continue
+        read -r -a fields <<<"${fields##*) }"
+        [ "${fields[0]}" = Z ] || [[ " $* " != *" ${fields[2]} "* ]] || return 0
+    done
+    return 1
+}
+
+command_end() {
+    local status=$?
+    set +e +m
+    if [ ${#owned[@]} -gt 0 ]; then
+        kill -TERM -- "${owned[@]/#/-}" 2>/dev/null
+        for _ in {1..50}; do running "${owned[@]}" || break; sleep 0.1; done
+        kill -KILL -- "${owned[@]/#/-}" 2>/dev/null
+        wait "${owned[@]}" 2>/dev/null
+    fi
+    ! declare -F session_end >/dev/null || session_end
+    rm -rf "$tmp"
+    exit "$status"
+}
+trap command_end EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+
 step() {
-    local what=$1 log status=0
+    local what=$1 status=0
     shift
-    log=$(mktemp)
+    step_log=$(mktemp "$tmp/step.XXXXXX")
     # (In the background, where errexit still holds inside a function.)
-    "$@" </dev/null >"$log" 2>&1 &
+    "$@" </dev/null >"$step_log" 2>&1 &
+    own $!
     wait $! || status=$?
+    unset 'owned[-1]'
     if [ "$status" -ne 0 ]; then
         echo "$(basename "$0" .sh): $what failed (exit status $status):" >&2
-        cat "$log" >&2
+        cat "$step_log" >&2
     fi
-    rm -f "$log"
     return "$status"
+}
+
+hold() {
+    local ready line=""
+    exec {ready}< <(exec flock -o "${@:2}" "$1" sh -c "echo held && exec tail -s 0.2 -f --pid=$$ /dev/null >/dev/null")
+    # shellcheck disable=SC2034 # for the caller, to let go
+    held=$!
+    read -r -u "$ready" line || true
+    exec {ready}<&-
+    [ "$line" = held ]
+}
+
+waiting() {
+    mkdir -p "$(dirname "$1")"
+    hold "$1" -n "${@:3}" && return
+    echo "$(basename "$0" .sh): waiting for $2, which another command is using ..." >&2
+    hold "$1" "${@:3}"
 }
