@@ -14,10 +14,6 @@
 //   zirna-bench-driver idle A.exe B.exe PAIRS SECONDS
 //       CPU time (user + kernel) used while the shown window sits idle, in ms:
 //           "idle <median A> <median B> <pairs> <seconds>"
-//   zirna-bench-driver start-and-close PROGRAM.exe...
-//       starts each program, waits for its first paint on the screen, closes
-//       it with WM_CLOSE and checks that it ends with exit code 0 (the
-//       release workflow's check of the released programs)
 //
 // Lines beginning "check" say what was verified on the way; a failed check
 // ends the driver with exit status 1.
@@ -385,41 +381,10 @@ int measureIdle(const Program& a, const Program& b, int pairs, int seconds) {
     return 0;
 }
 
-// ---- start and close ----
-
-int startAndClose(int count, char** paths) {
-    for (int i = 0; i < count; ++i) {
-        std::string path = paths[i];
-        std::replace(path.begin(), path.end(), '/', '\\');
-        const Program program = {path.c_str(), true};
-        const LARGE_INTEGER start = now();
-        Child child = launch(program);
-        waitForFirstPaint(child, program);
-        const double ms = secondsSince(start) * 1000;
-        PostMessageA(child.window, WM_CLOSE, 0, 0);
-        DWORD exitCode = STILL_ACTIVE;
-        if (WaitForSingleObject(child.process.hProcess, ExitTimeoutMs) == WAIT_OBJECT_0) {
-            GetExitCodeProcess(child.process.hProcess, &exitCode);
-        } else {
-            TerminateProcess(child.process.hProcess, 1);
-        }
-        std::printf("check start-and-close: %s painted after %.0f ms, exit code %lu on WM_CLOSE\n",
-                    program.path, ms, exitCode);
-        if (exitCode != 0) {
-            fail("the program did not end with exit code 0 on WM_CLOSE", program.path);
-        }
-        CloseHandle(child.process.hThread);
-        CloseHandle(child.process.hProcess);
-    }
-    std::printf("start-and-close: %d programs started, painted and closed\n", count);
-    return 0;
-}
-
 int usage() {
     std::fprintf(stderr, "usage: zirna-bench-driver start A.exe B.exe PAIRS\n"
                          "       zirna-bench-driver drag A.exe B.exe PAIRS STEPS\n"
-                         "       zirna-bench-driver idle A.exe B.exe PAIRS SECONDS\n"
-                         "       zirna-bench-driver start-and-close PROGRAM.exe...\n");
+                         "       zirna-bench-driver idle A.exe B.exe PAIRS SECONDS\n");
     return 2;
 }
 
@@ -427,9 +392,6 @@ int usage() {
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    if (argc > 2 && std::strcmp(argv[1], "start-and-close") == 0) {
-        return startAndClose(argc - 2, argv + 2);
-    }
     if (argc < 5) {
         return usage();
     }
