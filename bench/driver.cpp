@@ -2,11 +2,12 @@
 // its own child process, measures it from outside, and ends it again. Every
 // measure runs the program under test (A, zirna) and the baseline (B, the
 // same window with nothing drawn) in turn, pair after pair, and prints the
-// two medians on one line for run.sh's table.
+// two medians on one line for run.sh's table. The pixels it checks are read
+// through each window's own device context.
 //
 //   zirna-bench-driver start A.exe B.exe PAIRS
-//       process creation to the first finished paint on the screen, in ms:
-//           "start <median A> <median B> <pairs>"
+//       process creation to the first finished paint shown in the window, in
+//       ms: "start <median A> <median B> <pairs>"
 //   zirna-bench-driver drag A.exe B.exe PAIRS STEPS
 //       one drag step (a mouse move sent to the window, then its repaint
 //       forced and waited for), in µs; each program gets a fresh process and
@@ -39,7 +40,7 @@ constexpr DWORD SettleMs = 300;      // after a program exits, before the next o
 constexpr DWORD IdleSettleMs = 1000; // after the first paint, before idle time is counted
 constexpr int WarmUpSteps = 100;     // untimed drag steps before each timed block
 constexpr int DragMargin = 20;       // drag positions keep this far from the client's edges
-constexpr int ScreenPolls = 100;     // tries, 10 ms apart, for the screen to show a repaint
+constexpr int RepaintPolls = 100;    // tries, 10 ms apart, for the window to show a repaint
 constexpr COLORREF White = RGB(255, 255, 255);
 constexpr double MsPer100ns = 1e-4; // the process list counts CPU time in 100 ns units
 constexpr NTSTATUS InfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004L);
@@ -95,7 +96,7 @@ bool isDark(COLORREF color) {
 POINT backgroundPoint() { return {FigureOrigin.x / 2, FigureOrigin.y / 4}; }
 
 // A point on the default figure's spine, between the head's disc and the hip:
-// dark once zirna's first paint is on the screen, white in the baseline's.
+// dark once zirna's first paint shows in its window, white in the baseline's.
 POINT spinePoint() {
     const Point head = absolutePoint(DefaultPose.Head);
     const Point hip = absolutePoint(DefaultPose.Hip);
@@ -126,12 +127,12 @@ bool backInMessageLoop(HWND window) {
     return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, ReplyTimeoutMs, &result) != 0;
 }
 
-// The unpainted window shows the bare X root, which is black.
+// Under Wine the window reads black until the program paints it.
 bool backgroundShown(HWND window) { return clientPixel(window, backgroundPoint()) == White; }
 
 // The same test for both programs: the window is shown, has nothing left to
-// paint, its thread is back in its message loop, and the screen shows the
-// program's first picture at two points: the white background, and the
+// paint, its thread is back in its message loop, and its device context shows
+// the program's first picture at two points: the white background, and the
 // figure's spine dark for zirna, white for the baseline. (Wine can show the
 // erased background a moment before the figure drawn over it.)
 bool firstPaintShown(HWND window, const Program& program) {
@@ -264,10 +265,11 @@ void dragStep(HWND window, LPARAM position, const Program& program) {
     UpdateWindow(window);
 }
 
-// Polls briefly for the screen to show the head's outline, left of its
-// centre, dark or not: the screen follows the paint, not within it.
+// Polls briefly for the window to show the head's outline, left of its
+// centre, dark or not: what its device context shows may follow the paint a
+// moment later.
 bool headOutlineShown(HWND window, POINT centre, bool dark) {
-    for (int poll = 0; poll < ScreenPolls; ++poll) {
+    for (int poll = 0; poll < RepaintPolls; ++poll) {
         bool anyDark = false;
         for (int dx = -1; dx <= 1; ++dx) {
             anyDark =
@@ -281,7 +283,7 @@ bool headOutlineShown(HWND window, POINT centre, bool dark) {
     return false;
 }
 
-// After a timed block of zirna's: the head follows the drag on the screen. It
+// After a timed block of zirna's: the head follows the drag in the window. It
 // is dragged to one point, then to another; the first outline must appear,
 // then vanish when the second appears.
 void verifyHeadMoves(HWND window, const Program& program) {
