@@ -72,7 +72,7 @@ with open(sys.argv[1], "w") as f:
     f.write(str(listener.getsockname()[1]))
 os.dup2(listener.fileno(), 0)
 os.execvp("websockify", ["websockify", "--inetd", "--web", sys.argv[2], "--unix-target", sys.argv[3]])
-' "$slot/web.port" "$NoVNC" "$slot/vnc.socket" >"$slot/websockify.log" 2>&1
+' "$slot/web.port" "$NoVNC" "$slot/vnc.socket" "${ZIRNA_PORT:-}" >"$slot/websockify.log" 2>&1
 web=$!
 appears "$slot/web.port" "web server" "$slot/websockify.log"
 

@@ -1,116 +1,139 @@
 #!/usr/bin/env bash
-# The fresh-root check: the README's two commands as a newcomer runs them, in
-# a pristine Debian 12 root (mmdebstrap) with a clone of COMMIT (HEAD): the
-# run command without a display until it prints its address (then Ctrl-C),
-# then the test command; for each, its time, exit status and skip lines.
-# --with adds packages to the root first, as a desktop or a browser would;
-# --run-only stops after the run command. --github instead runs the Linux
-# jobs of the GitHub workflows, each in a pristine root of its own, as a
-# container job gets them: their run: steps as root
-# (scripts/lib/github_jobs.py), with CI and the GITHUB_ variables set, in a
-# checkout that belongs to another user (uid 1001).
-# build/fresh-root/ keeps the root's tarball, the packages downloaded and the
-# last output. In namespaces of its own (unshare), whatever fails, nothing
-# of the root stays mounted or running.
-#   scripts/fresh-root.sh [--with "PACKAGE..."] [--run-only] [COMMIT]
+# The fresh-root check: the README's commands as a newcomer meets them, in a
+# pristine Debian 12 root made like the debian:12 image (mmdebstrap
+# --variant=minbase: no git, no certificates), which Podman runs directly
+# (runc; its default security profile) with an overlay on it, so that it
+# stays pristine. A clone of COMMIT (HEAD) is mounted in.
+#   scripts/fresh-root.sh [--with "PACKAGE..."] [--run-only] [--docker] [COMMIT]
+#       the run command without a display until it prints its address (then
+#       Ctrl-C), then the test command: each one's time, exit status and
+#       skip lines. --with adds packages first, as a desktop or a browser
+#       would have; --run-only stops after the run command; --docker refuses
+#       personality(2)'s ADDR_NO_RANDOMIZE with EPERM, as Docker's default
+#       profile does (Podman's answers ENOSYS).
+#   scripts/fresh-root.sh --container [COMMIT]
+#       the README's container line as written, with podman for docker and
+#       the root for the image; then the browser test, from here, through
+#       the published port, drags, sees the help and saves.
 #   scripts/fresh-root.sh --github [COMMIT]
+#       the Linux jobs of the workflows in their needs order, artefacts
+#       passed between them (scripts/lib/github_jobs.py), each in a
+#       container of its own with its workflow's container options, as a
+#       GitHub job gets one: `tail -f /dev/null` as PID 1, no LANG, the
+#       steps run through podman exec as root, in a checkout at
+#       /__w/zirna/zirna and a /github/home that belong to uid 1001. An
+#       option that cannot be applied here stops the job, saying so.
+# build/fresh-root/ keeps the root, the packages downloaded and the logs. The
+# machine's own name servers and the certificates through which it reaches
+# the registries (npm checks them) are lent to the container. Podman's
+# default limits of open files are dropped: these machines may not raise
+# them (CAP_SYS_RESOURCE).
 set -euo pipefail
 shopt -s inherit_errexit
 root=$(cd "$(dirname "$0")/.." && pwd)
-with="" run_only="" github=""
+# shellcheck source=lib/step.sh
+source "$root/scripts/lib/step.sh"
+with="" run_only="" mode=newcomer seccomp=()
 while [ $# -gt 0 ]; do
     case $1 in
     --with) with=$2; shift 2 ;;
     --run-only) run_only=yes; shift ;;
-    --github) github=yes; shift ;;
+    --docker) seccomp=(--security-opt "seccomp=$tmp/seccomp.json"); shift ;;
+    --container | --github) mode=${1#--}; shift ;;
     *) break ;;
     esac
 done
 commit=$(git -C "$root" rev-parse --verify "${1:-HEAD}^{commit}")
 "$root/scripts/install-deps.sh" fresh-root
 cache=$root/build/fresh-root
-mkdir -p "$cache/debs" "$cache/logs"
-if [ ! -f "$cache/bookworm.tar" ]; then
+mkdir -p "$cache/debs/partial" "$cache/logs"
+if [ ! -d "$cache/root" ]; then
     mirror=http://deb.debian.org/debian
-    mmdebstrap --quiet --variant=apt --include=ca-certificates,git --format=tar bookworm \
-        "$cache/bookworm.tar.new" "deb $mirror bookworm main" "deb $mirror bookworm-updates main" \
+    mmdebstrap --quiet --variant=minbase --format=directory bookworm "$cache/root.new" \
+        "deb $mirror bookworm main" "deb $mirror bookworm-updates main" \
         "deb $mirror-security bookworm-security main"
-    mv "$cache/bookworm.tar.new" "$cache/bookworm.tar"
+    mv "$cache/root.new" "$cache/root"
 fi
-work=""
-# (A test cut short can leave a file immutable.)
-remove_root() {
-    [ -z "$work" ] || { chattr -R -i "$work" 2>/dev/null || true; rm -rf "$work" "$work.sh"; }
-    work=""
-}
-trap remove_root EXIT
-
-# in_root CHECKOUT ARGS... <SCRIPT: the bash script on standard input, run
-# with ARGS as root in a pristine root that holds a clone of the commit at
-# CHECKOUT, and in that directory; with the machine's host names, name
-# servers and the certificates through which it reaches the registries (npm
-# checks them).
-in_root() {
-    local checkout=$1 status=0
-    shift
-    work=$(mktemp -d "$cache/root.XXXXXX")
-    cat >"$work.sh"
-    tar -xf "$cache/bookworm.tar" -C "$work"
-    git clone -q --no-checkout "$root" "$work$checkout"
-    git -C "$work$checkout" checkout -q "$commit"
-    cp /etc/resolv.conf /etc/hosts "$work/etc/"
-    cp /etc/ssl/certs/ca-certificates.crt "$work/etc/ssl/certs/host-ca-certificates.crt"
-    mv "$work.sh" "$work/fresh-root.sh"
-    unshare --mount --pid --fork --kill-child --propagation private -- \
-        bash -s "$work" "$cache" "$checkout" "$@" <<'NAMESPACES' || status=$?
-set -euo pipefail
-work=$1
-mount -t proc proc "$work/proc"
-mount --rbind /sys "$work/sys"
-mount --rbind /dev "$work/dev"
-mount -t tmpfs tmpfs "$work/tmp"
-mount --bind "$2/debs" "$work/var/cache/apt/archives"
-mount --bind "$2/logs" "$work/mnt"
-exec chroot "$work" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
-    NODE_EXTRA_CA_CERTS=/etc/ssl/certs/host-ca-certificates.crt \
-    bash -c 'cd "$0" && exec bash /fresh-root.sh "$@"' "${@:3}"
-NAMESPACES
-    remove_root
-    return "$status"
+printf '[containers]\ndefault_ulimits = []\n' >"$tmp/containers.conf"
+export CONTAINERS_CONF=$tmp/containers.conf
+/usr/bin/python3 -c 'import json, sys
+profile = json.load(open("/usr/share/containers/seccomp.json"))
+json.dump(dict(profile, defaultErrnoRet=1), open(sys.argv[1], "w"))' "$tmp/seccomp.json"
+podman=(podman --runtime runc)
+lent=(-v /etc/ssl/certs/ca-certificates.crt:/etc/ssl/host-ca.crt:ro -e NODE_EXTRA_CA_CERTS=/etc/ssl/host-ca.crt
+    -v "$cache/debs:/var/cache/apt/archives")
+clone() { # DIR: a clone of the commit there
+    rm -rf "$1"
+    git clone -q --no-checkout "$root" "$1"
+    git -C "$1" checkout -q "$commit"
 }
 
-if [ -n "$github" ]; then
+if [ "$mode" = github ]; then
     version=$(git -C "$root" show "$commit:CMakeLists.txt" | sed -n 's/^project(zirna VERSION \([0-9.]*\).*/\1/p')
-    workspace=/__w/zirna/zirna
-    rm -rf "$cache/logs/github" "$cache/workflows"
-    mkdir -p "$cache/workflows"
-    git -C "$root" archive "$commit" .github/workflows | tar -x -C "$cache/workflows"
+    rm -rf "$cache/github"
+    mkdir -p "$cache/github/workflows" "$cache/github/artifacts"
+    git -C "$root" archive "$commit" .github/workflows | tar -x -C "$cache/github/workflows"
     # The commit's jobs, with the variables that GitHub sets and the steps
-    # read; a tag's run for the release workflow.
-    jobs=$(/usr/bin/python3 "$root/scripts/lib/github_jobs.py" "$cache/workflows" "$cache/logs/github" \
-        CI=true GITHUB_ACTIONS=true GITHUB_WORKSPACE=$workspace GITHUB_REPOSITORY=OWNER/zirna \
-        GITHUB_REF_NAME="v$version" HOME=/github/home)
+    # read; a tag's run.
+    jobs=$(/usr/bin/python3 "$root/scripts/lib/github_jobs.py" "$cache/github/workflows" "$cache/github/jobs" \
+        /artifacts CI=true GITHUB_ACTIONS=true GITHUB_WORKSPACE=/__w/zirna/zirna \
+        GITHUB_REPOSITORY=OWNER/zirna GITHUB_REF_NAME="v$version" HOME=/github/home)
     failed=0
-    for job in $jobs; do
-        echo "fresh root: commit $commit, the GitHub job $job, the checkout owned by uid 1001"
-        start=$SECONDS
-        status=0
-        # shellcheck disable=SC2016 # the root's shell expands them
-        in_root "$workspace" "$job" >"$cache/logs/$job.log" 2>&1 <<'JOB' || status=$?
-mkdir -p /github/home
-chown -R 1001:1001 /__w
-bash -e "/mnt/github/$1.sh"
-JOB
+    while read -r what job; do
+        [ "$what" = run ] || { echo "$what $job"; continue; }
+        echo "fresh root: commit $commit, the GitHub job $job"
+        clone "$cache/github/checkout"
+        mkdir -p "$cache/github/home"
+        chown -R 1001:1001 "$cache/github/checkout" "$cache/github/home"
+        mapfile -t options <"$cache/github/jobs/$job.options"
+        start=$SECONDS status=0
+        "${podman[@]}" rm -f "zirna-$job" >/dev/null 2>&1 || true
+        if ! error=$("${podman[@]}" run -d --name "zirna-$job" "${options[@]}" --network host "${lent[@]}" \
+            -v "$cache/github/checkout:/__w/zirna/zirna" -v "$cache/github/home:/github/home" \
+            -v "$cache/github/artifacts:/artifacts" -v "$cache/github/jobs:/jobs:ro" \
+            --rootfs "$cache/root:O" tail -f /dev/null 2>&1); then
+            echo "$job: its container options (${options[*]}) cannot be applied here: $error"
+            failed=1
+            continue
+        fi
+        own "$("${podman[@]}" inspect -f '{{.State.Pid}}' "zirna-$job")"
+        "${podman[@]}" exec -w /__w/zirna/zirna "zirna-$job" bash -e "/jobs/$job.sh" \
+            >"$cache/logs/$job.log" 2>&1 || status=$?
+        "${podman[@]}" rm -f -t 5 "zirna-$job" >/dev/null
         echo "$job: $((SECONDS - start)) s; exit status $status"
-        grep -E '^(== step|Tests failed|No test was skipped|[a-z0-9]+: [0-9]+ tests? skipped|[a-z-]+: every step)' \
+        grep -E '^(== step|Tests failed|No test was skipped|[a-z0-9]+: [0-9]+ tests? skipped|[a-z-]+: every step|tested-programs:)' \
             "$cache/logs/$job.log" || true
         [ "$status" -eq 0 ] || { tail -n 20 "$cache/logs/$job.log"; failed=1; }
-    done
+    done <<<"$jobs"
     exit "$failed"
 fi
 
-echo "fresh root: commit $commit${with:+, with $with} added"
-in_root /root/zirna "$with" "$run_only" <<'NEWCOMER'
+checkout=$cache/checkout
+clone "$checkout"
+if [ "$mode" = container ]; then
+    line=$(grep -o 'docker run .*' "$checkout/README.md")
+    echo "fresh root: commit $commit, the README's container line: $line"
+    line=${line/docker run/${podman[*]} run}
+    printf 'cd %q\nexec %s\n' "$checkout" "${line/ debian:12 / --rootfs $cache/root:O }" >"$tmp/line.sh"
+    chmod +x "$tmp/line.sh"
+    start=$SECONDS status=0
+    /usr/bin/python3 "$root/tests/e2e/browser.py" --serve "$tmp/line.sh" --workdir "$checkout" \
+        >"$cache/logs/container.log" 2>&1 || status=$?
+    # (Cut short, the container would outlive the line.)
+    "${podman[@]}" ps -q --filter status=running | while read -r id; do
+        ! "${podman[@]}" inspect -f '{{.Config.Cmd}}' "$id" | grep -q scripts/run.sh ||
+            "${podman[@]}" rm -f "$id" >/dev/null
+    done
+    echo "container line: $((SECONDS - start)) s with the browser test; exit status $status"
+    grep -E 'open http|^(Ran|OK|FAILED)' "$cache/logs/container.log"
+    exit "$status"
+fi
+
+echo "fresh root: commit $commit${with:+, with $with added}${seccomp:+, personality refused with EPERM}"
+status=0
+"${podman[@]}" run --rm --network host "${seccomp[@]}" "${lent[@]}" -e LANG=C.UTF-8 \
+    -v "$checkout:/root/zirna" -v "$cache/logs:/mnt" -w /root/zirna --rootfs "$cache/root:O" \
+    bash -s "$with" "$run_only" <<'NEWCOMER' || status=$?
 set -uo pipefail
 if [ -n "$1" ]; then
     # shellcheck disable=SC2086 # one word a package
@@ -140,3 +163,4 @@ echo "test command: ${tests} s ($((tests / 60)) min $((tests % 60)) s); exit sta
 grep -E '^(Skipped |Tests failed|No test was skipped|[a-z0-9]+: [0-9]+ tests? skipped)' /mnt/test.log
 [ "$run_status" -eq 130 ] && [ "$test_status" -eq 0 ]
 NEWCOMER
+exit "$status"

@@ -1,16 +1,23 @@
 #!/usr/bin/env python3
-"""The jobs of the GitHub workflows that run in a debian:12 container, as
-scripts that a pristine Debian 12 root runs as GitHub would: each run: step
-with its environment (the workflow's, the job's and the step's), under
-`bash -e`, in the workspace. Of the actions, the checkout is the clone that
-the caller makes, and the uploads and the attestation check that the files
-they name are there (their if-no-files-found: error). An expression ${{ }}
-in a run: step cannot be run here, and stops the job.
+"""The jobs of the GitHub workflows, the one place that reads them for the
+fresh-root check. For each workflow, its jobs in their needs order, those
+of a workflow that it calls (uses: ./.github/workflows/X.yml) in its place;
+a job that runs in a debian:12 container becomes a script that the
+container runs as GitHub would: each run: step with its environment (the
+workflow's, the job's and the step's) and GITHUB_OUTPUT, under `bash -e`, in
+the workspace. Of the actions, the checkout is the clone that the caller
+mounts; an upload copies the files that it names (after the outputs of
+earlier steps are put in) to ARTIFACTS/<workflow>/<name>, from their common
+folder, and fails without one; a download copies them back; the attestation
+checks that its files are there. An expression ${{ }} in a run: step cannot
+be run here, and stops the job.
 
-    github_jobs.py SOURCE_DIR OUT_DIR ENV=VALUE...
+    github_jobs.py SOURCE_DIR OUT_DIR ARTIFACTS ENV=VALUE...
 
-writes OUT_DIR/<workflow>-<job>.sh for each such job; the ENV=VALUE words
-are the variables that GitHub itself sets (CI, GITHUB_REF_NAME...).
+writes OUT_DIR/<workflow>-<job>.sh and .options (the container's options,
+one a line) and prints, in order, "run <workflow>-<job>" for each such job
+and "skip <workflow>-<job>: <why>" for the others; the ENV=VALUE words are
+the variables that GitHub itself sets (CI, GITHUB_REF_NAME...).
 """
 import glob
 import os
@@ -20,46 +27,103 @@ import sys
 
 import yaml
 
-source, out, given = sys.argv[1], sys.argv[2], sys.argv[3:]
+source, out, artifacts, given = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
+OUTPUT = re.compile(r"\$\{\{\s*steps\.([\w-]+)\.outputs\.([\w-]+)\s*\}\}")
 
 
 def exports(env):
     return "".join(f"export {name}={shlex.quote(str(value))}\n" for name, value in env.items())
 
 
-def step_script(number, step):
+def paths(text):
+    """A with: path, outputs of earlier steps put in, as shell words."""
+    text = OUTPUT.sub(lambda m: f"$(output {m.group(1)} {m.group(2)})", text)
+    words = [p.strip() for p in text.splitlines() if p.strip()]
+    if not all(re.fullmatch(r"[\w./*$() -]+", p) for p in words):
+        return None
+    return " ".join(w if w.startswith("$(") else w.replace(" ", "\\ ") for w in words)
+
+
+def step_script(workflow, number, step):
     title = step.get("name") or step.get("run") or step.get("uses")
     text = f"echo {shlex.quote(f'== step {number}: {title.splitlines()[0]}')}\n"
+    outputs = f"/tmp/outputs/{step.get('id', number)}"
     if "run" in step:
         if "${{" in step["run"]:
             return text + f"echo 'an expression ${{{{ }}}} in step {number}: not run here' >&2\nexit 1\n"
-        body = exports(step.get("env", {})) + step["run"]
-        return text + f"bash -e -c {shlex.quote(body)} </dev/null || exit $?\n"
+        body = exports({**step.get("env", {}), "GITHUB_OUTPUT": outputs}) + step["run"]
+        return text + f": >{outputs}\nbash -e -c {shlex.quote(body)} </dev/null || exit $?\n"
     action = step["uses"].split("@")[0]
-    paths = step.get("with", {}).get("path") or step.get("with", {}).get("subject-path") or ""
-    if action in ("actions/upload-artifact", "actions/attest"):
-        globs = [p.strip() for p in paths.splitlines() if p.strip()]
-        if not all(re.fullmatch(r"[\w./*-]+", p) for p in globs):
-            return text + f"echo 'a path this check cannot read in step {number}' >&2\nexit 1\n"
-        return text + "".join(f"set -- {p}; [ -e \"$1\" ] || {{ echo 'no file at {p}' >&2; exit 1; }}\n"
-                              for p in globs)
-    return text + "echo '(the action itself is not run here)'\n"
+    given_with = step.get("with", {})
+    if action == "actions/download-artifact":
+        store = f"{artifacts}/{workflow}/{given_with['name']}"
+        return text + f"mkdir -p {given_with.get('path', '.')} && cp -a {store}/. {given_with.get('path', '.')}/\n"
+    if action not in ("actions/upload-artifact", "actions/attest"):
+        return text + "echo '(the action itself is not run here)'\n"
+    words = paths(given_with.get("path") or given_with.get("subject-path") or "")
+    if not words:
+        return text + f"echo 'a path this check cannot read in step {number}' >&2\nexit 1\n"
+    check = (f"set -- {words}\n[ $# -gt 0 ] || {{ echo 'no file named in step {number}' >&2; exit 1; }}\n"
+             "for p; do [ -e \"$p\" ] || { echo \"no file at $p\" >&2; exit 1; }; done\n")
+    if action == "actions/attest":
+        return text + check
+    store = f"{artifacts}/{workflow}/{given_with['name']}"
+    return text + check + f"upload {store} \"$@\"\n"
+
+
+# Copies files to the store $1, from the folder that holds them all.
+HELPERS = r"""mkdir -p /tmp/outputs
+output() { sed -n "/^$2<<EOF\$/,/^EOF\$/{//!p}" "/tmp/outputs/$1"; }
+upload() {
+    local store=$1 common
+    shift
+    common=$(dirname "$1")
+    for p; do while [[ $p/ != "$common"/* ]]; do common=$(dirname "$common"); done; done
+    mkdir -p "$store"
+    for p; do (cd "$common" && cp -a --parents "${p#"$common"/}" "$store/"); done
+}
+"""
+
+
+def jobs_of(workflow_file, prefix):
+    """(name, job, needs) of a workflow's jobs in their needs order, called
+    workflows' in place."""
+    document = yaml.safe_load(open(workflow_file))
+    jobs, done, ordered = document["jobs"], set(), []
+    for _ in jobs:
+        for job_id, job in jobs.items():
+            needs = job.get("needs", [])
+            needs = [needs] if isinstance(needs, str) else needs
+            if job_id in done or not set(needs) <= done:
+                continue
+            done.add(job_id)
+            if "uses" in job:
+                called = os.path.join(source, job["uses"].removeprefix("./"))
+                ordered += jobs_of(called, f"{prefix}{job_id}-")
+            else:
+                ordered.append((f"{prefix}{job_id}", job, document))
+    return ordered
 
 
 os.makedirs(out, exist_ok=True)
-for workflow in sorted(glob.glob(os.path.join(source, ".github", "workflows", "*.yml"))):
-    document = yaml.safe_load(open(workflow))
-    for job_id, job in document["jobs"].items():
+for path in sorted(glob.glob(os.path.join(source, ".github", "workflows", "*.yml"))):
+    workflow = os.path.splitext(os.path.basename(path))[0]
+    for job_id, job, document in jobs_of(path, ""):
+        name = f"{workflow}-{job_id}"
         container = job.get("container")
         image = container.get("image") if isinstance(container, dict) else container
         if image != "debian:12":
+            print(f"skip {name}: runs on {job.get('runs-on')}, not in a debian:12 container")
             continue
-        name = f"{os.path.splitext(os.path.basename(workflow))[0]}-{job_id}"
+        options = container.get("options", "") if isinstance(container, dict) else ""
+        with open(os.path.join(out, f"{name}.options"), "w") as f:
+            f.write("".join(f"{word}\n" for word in shlex.split(options)))
         with open(os.path.join(out, f"{name}.sh"), "w") as script:
-            script.write("#!/bin/bash\n# " + f"{name}: {job.get('name', job_id)}\n")
+            script.write(f"#!/bin/bash\n# {name}: {job.get('name', job_id)}\n")
             script.write(exports(dict(v.split("=", 1) for v in given)))
             script.write(exports({**document.get("env", {}), **job.get("env", {})}))
+            script.write(HELPERS)
             for number, step in enumerate(job["steps"], 1):
-                script.write(step_script(number, step))
+                script.write(step_script(workflow, number, step))
             script.write(f"echo {shlex.quote(f'{name}: every step passed')}\n")
-        print(name)
+        print(f"run {name}")

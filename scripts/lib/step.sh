@@ -9,7 +9,7 @@
 #   hold FILE [-s] [-n]    FILE's lock (shared with -s; with -n, fails at once
 #                          where another holds it) until the command ends, or
 #                          `kill $held`: a child of its own holds it, which
-#                          follows the command however it ends
+#                          follows the command however it ends (SIGKILL too)
 #   waiting FILE WHAT [-s] hold, saying what it waits for while another holds it
 #   $tmp                   a directory for the command's temporary files
 # Each job starts in a process group of its own (set -m), with Ctrl-C's
@@ -22,6 +22,7 @@
 set -m
 tmp=$(mktemp -d)
 owned=()
+holders=()
 held=""
 
 # (Only where errexit holds: elsewhere a failure does not stop anything.)
@@ -54,6 +55,7 @@ command_end() {
         wait "${owned[@]}" 2>/dev/null
     fi
     ! declare -F session_end >/dev/null || session_end
+    kill "${holders[@]}" 2>/dev/null
     rm -rf "$tmp"
     exit "$status"
 }
@@ -80,9 +82,11 @@ step() {
 
 hold() {
     local ready line=""
-    exec {ready}< <(exec flock -o "${@:2}" "$1" sh -c "echo held && exec tail -s 0.2 -f --pid=$$ /dev/null >/dev/null")
-    # shellcheck disable=SC2034 # for the caller, to let go
+    # (The lock is on the file as opened here, which tail keeps open.)
+    exec {ready}< <(exec {lock}>>"$1" && flock "${@:2}" $lock && echo held &&
+        exec tail -s 0.2 -f --pid=$$ /dev/null >/dev/null)
     held=$!
+    holders+=("$held")
     read -r -u "$ready" line || true
     exec {ready}<&-
     [ "$line" = held ]
