@@ -114,7 +114,7 @@ if [ "$mode" = container ]; then
     line=$(grep -o 'docker run .*' "$checkout/README.md")
     echo "fresh root: commit $commit, the README's container line: $line"
     line=${line/docker run/${podman[*]} run}
-    printf 'cd %q\nexec %s\n' "$checkout" "${line/ debian:12 / --rootfs $cache/root:O }" >"$tmp/line.sh"
+    printf '#!/bin/bash\ncd %q\nexec %s\n' "$checkout" "${line/ debian:12 / --rootfs $cache/root:O }" >"$tmp/line.sh"
     chmod +x "$tmp/line.sh"
     start=$SECONDS status=0
     /usr/bin/python3 "$root/tests/e2e/browser.py" --serve "$tmp/line.sh" --workdir "$checkout" \
@@ -125,7 +125,7 @@ if [ "$mode" = container ]; then
             "${podman[@]}" rm -f "$id" >/dev/null
     done
     echo "container line: $((SECONDS - start)) s with the browser test; exit status $status"
-    grep -E 'open http|^(Ran|OK|FAILED)' "$cache/logs/container.log"
+    grep -E 'the address after|^(Ran|OK|FAILED)' "$cache/logs/container.log"
     exit "$status"
 fi
 

@@ -80,6 +80,18 @@ def png_to_rgb(png):
     return read_ppm(ppm)
 
 
+def longest_run(flags):
+    """The indices of the longest run of true flags."""
+    best, start = range(0), None
+    for i, flag in enumerate(list(flags) + [False]):
+        if flag and start is None:
+            start = i
+        elif not flag and start is not None:
+            best = max(best, range(start, i), key=len)
+            start = None
+    return best
+
+
 def changed(a, b):
     """How many pixels differ between two images of one size."""
     return sum(a[i:i + 3] != b[i:i + 3] for i in range(0, len(a), 3))
@@ -255,17 +267,19 @@ class BrowserRun(unittest.TestCase):
         return crop(shot, self.left, self.top, self.width, self.height)
 
     def white_area(self, left, top, width, height):
-        """The bounding box (x, y, width, height) of the rows of the screen
-        that are mostly white: the client area, whatever Wine's frame."""
+        """The client area (x, y, width, height) in the page's screenshot:
+        the longest run of mostly white rows, and in its first row the
+        longest run of white pixels (the frame's highlights are white too)."""
         shot = png_to_rgb(self.browser.get_screenshot_as_png())
         screen = crop(shot, int(left), int(top), width, height)
-        rows = [y for y in range(height)
-                if screen[3 * y * width:3 * (y + 1) * width].count(b"\xff\xff\xff") > width // 3]
+        white = b"\xff\xff\xff"
+        rows = longest_run([screen[3 * y * width:3 * (y + 1) * width].count(white) > width // 3
+                            for y in range(height)])
         if not rows:
             return None
         row = screen[3 * rows[0] * width:3 * (rows[0] + 1) * width]
-        columns = [x for x in range(width) if row[3 * x:3 * x + 3] == b"\xff\xff\xff"]
-        return columns[0], rows[0], columns[-1] + 1 - columns[0], rows[-1] + 1 - rows[0]
+        columns = longest_run([row[3 * x:3 * x + 3] == white for x in range(width)])
+        return columns[0], rows[0], len(columns), len(rows)
 
     def rendering(self, pose, help_visible):
         path = os.path.join(self.scratch, "expected.ppm")
