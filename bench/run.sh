@@ -55,12 +55,13 @@ driver=$build/bench/zirna-bench-driver.exe
 : >"$results"
 measure() {
     echo "Measuring: $1 ..." >&2
-    if ! "${run[@]}" "$driver" "$1" "$(windows_path "$program")" \
-        "$(windows_path "$baseline")" "${@:2}" | tr -d '\r' >>"$results"; then
-        cat "$results" >&2
+    if ! job "${run[@]}" "$driver" "$1" "$(windows_path "$program")" \
+        "$(windows_path "$baseline")" "${@:2}" >"$tmp/measure"; then
+        tr -d '\r' <"$tmp/measure" >&2
         echo "bench: the $1 measure failed" >&2
         exit 1
     fi
+    tr -d '\r' <"$tmp/measure" >>"$results"
 }
 measure start "$start_pairs"
 measure drag "$drag_pairs" "$drag_steps"

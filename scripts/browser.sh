@@ -24,7 +24,7 @@ program=${1:?usage: browser.sh PROGRAM.exe|NAME [SESSIONS_DIR]}
 name=""
 if [[ $program == *.exe ]]; then program=$(realpath -e "$program"); else name=$program; program=$(program_path "$name"); fi
 sessions=${2:-$builds/run/browser}
-"$root/scripts/install-deps.sh" run
+job "$root/scripts/install-deps.sh" run
 # Room for the window and the error box centred on the screen.
 readonly Screen=480x360x24 NoVNC=/usr/share/novnc
 # The first free slot, held (locked) until this command ends.

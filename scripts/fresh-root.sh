@@ -97,7 +97,7 @@ if [ "$mode" = github ]; then
             continue
         fi
         own "$("${podman[@]}" inspect -f '{{.State.Pid}}' "zirna-$job")"
-        "${podman[@]}" exec -w /__w/zirna/zirna "zirna-$job" bash -e "/jobs/$job.sh" \
+        job "${podman[@]}" exec -w /__w/zirna/zirna "zirna-$job" bash -e "/jobs/$job.sh" \
             >"$cache/logs/$job.log" 2>&1 || status=$?
         "${podman[@]}" rm -f -t 5 "zirna-$job" >/dev/null
         echo "$job: $((SECONDS - start)) s; exit status $status"
@@ -117,7 +117,7 @@ if [ "$mode" = container ]; then
     printf '#!/bin/bash\ncd %q\nexec %s\n' "$checkout" "${line/ debian:12 / --rootfs $cache/root:O }" >"$tmp/line.sh"
     chmod +x "$tmp/line.sh"
     start=$SECONDS status=0
-    /usr/bin/python3 "$root/tests/e2e/browser.py" --serve "$tmp/line.sh" --workdir "$checkout" \
+    job /usr/bin/python3 "$root/tests/e2e/browser.py" --serve "$tmp/line.sh" --workdir "$checkout" \
         >"$cache/logs/container.log" 2>&1 || status=$?
     # (Cut short, the container would outlive the line.)
     "${podman[@]}" ps -q --filter status=running | while read -r id; do
@@ -131,36 +131,28 @@ fi
 
 echo "fresh root: commit $commit${with:+, with $with added}${seccomp:+, personality refused with EPERM}"
 status=0
-"${podman[@]}" run --rm --network host "${seccomp[@]}" "${lent[@]}" -e LANG=C.UTF-8 \
+job "${podman[@]}" run --rm --network host "${seccomp[@]}" "${lent[@]}" -e LANG=C.UTF-8 \
     -v "$checkout:/root/zirna" -v "$cache/logs:/mnt" -w /root/zirna --rootfs "$cache/root:O" \
     bash -s "$with" "$run_only" <<'NEWCOMER' || status=$?
 set -uo pipefail
-if [ -n "$1" ]; then
-    # shellcheck disable=SC2086 # one word a package
-    { apt-get update -qq && apt-get install -y -qq --no-install-recommends $1; } >/dev/null
-fi
-# A job of its own, as a terminal starts one, for Ctrl-C to reach.
-set -m
+# shellcheck disable=SC2086 # one word a package
+[ -z "$1" ] || { apt-get update -qq && apt-get install -y -qq --no-install-recommends $1; } >/dev/null
+set -m # (a job of its own, as a terminal starts one, for Ctrl-C to reach)
 start=$SECONDS
 scripts/run.sh >/mnt/run.log 2>&1 &
-run=$!
-until grep -q "open http" /mnt/run.log || ! kill -0 $run 2>/dev/null ||
-    [ $((SECONDS - start)) -gt 900 ]; do
-    sleep 1
-done
+until grep -q "open http" /mnt/run.log || ! kill -0 $! 2>/dev/null; do sleep 1; done
 address=$((SECONDS - start))
-kill -INT -- -$run 2>/dev/null
-wait $run
-run_status=$?
-echo "run command: the address after ${address} s; exit status $run_status after Ctrl-C"
+kill -INT -- -$!
+wait $!
+run=$?
+echo "run command: the address after $address s; exit status $run after Ctrl-C"
 grep "open http" /mnt/run.log || tail -n 5 /mnt/run.log
-[ -z "$2" ] || exit $((run_status != 130))
+[ -z "$2" ] || exit $((run != 130))
 start=$SECONDS
 scripts/test.sh >/mnt/test.log 2>&1
-test_status=$?
-tests=$((SECONDS - start))
-echo "test command: ${tests} s ($((tests / 60)) min $((tests % 60)) s); exit status $test_status"
+test=$?
+echo "test command: $((SECONDS - start)) s ($(((SECONDS - start) / 60)) min); exit status $test"
 grep -E '^(Skipped |Tests failed|No test was skipped|[a-z0-9]+: [0-9]+ tests? skipped)' /mnt/test.log
-[ "$run_status" -eq 130 ] && [ "$test_status" -eq 0 ]
+[ $run -eq 130 ] && [ $test -eq 0 ]
 NEWCOMER
 exit "$status"

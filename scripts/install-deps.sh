@@ -78,7 +78,7 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
             return 0
         fi
         for attempt in 1 2 3; do
-            apt_get update -qq >/dev/null && return 0
+            job apt_get update -qq >/dev/null && return 0
             [ $attempt -eq 3 ] || sleep 10
         done
         return 1
@@ -94,7 +94,9 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
         echo "install-deps: installing $wine32" >&2
         added=""
         dpkg --print-foreign-architectures | grep -qx i386 || { dpkg --add-architecture i386 && added=yes; }
-        if ! error=$({ apt_update force && apt_get install -y -qq --no-install-recommends "$wine32"; } 2>&1 >/dev/null); then
+        if ! job apt_update force >/dev/null 2>"$tmp/wine32" ||
+            ! job apt_get install -y -qq --no-install-recommends "$wine32" >/dev/null 2>>"$tmp/wine32"; then
+            error=$(cat "$tmp/wine32")
             # As it was: the i386 lists would fail every later update too.
             if [ -n "$added" ] && dpkg --remove-architecture i386 2>/dev/null; then apt_update force || true; fi
             echo "install-deps: apt-get could not install $wine32 ($(grep '^E: ' <<<"$error" |

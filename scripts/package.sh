@@ -15,7 +15,7 @@ if [ $# -gt 0 ] && [ "$1" != "v$version" ]; then
 fi
 # shellcheck source=lib/step.sh
 source "$root/scripts/lib/step.sh"
-"$root/scripts/install-deps.sh" package
+job "$root/scripts/install-deps.sh" package
 dist=$(realpath -m "${ZIRNA_DIST:-$root/dist}")
 work=$tmp
 

@@ -16,7 +16,7 @@ name=zirna
 for word; do if [ "$word" = --verbose ]; then verbose=yes; else name=$word; fi; done
 program_path "$name" >/dev/null
 # (What tells whether a display answers, when one is named.)
-[ -z "${DISPLAY:-}" ] || "$root/scripts/install-deps.sh" run display
+[ -z "${DISPLAY:-}" ] || job "$root/scripts/install-deps.sh" run display
 if ! "$root/scripts/lib/machine.sh" can display; then
     exec "$root/scripts/browser.sh" "$name"
 fi

@@ -26,13 +26,13 @@ done
 # The build trees and their Wine prefixes are the checkout's own: one test
 # command at a time uses them.
 waiting build/test.lock "the build trees of the test command"
-scripts/install-deps.sh test
+job scripts/install-deps.sh test
 failed=()
 skips=$tmp/skips
 for preset in "${presets[@]}"; do
     echo "== $preset"
     step "configuring the $preset preset" cmake --preset "$preset"
-    cmake --build --preset "$preset"
+    job cmake --build --preset "$preset"
     label=${preset/windows-x86/x86}
     label=${label/windows/x64}
     # (Where the 32-bit Wine cannot run, the x86 Wine tests skip themselves.)

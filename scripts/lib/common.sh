@@ -13,7 +13,7 @@ source "$root/scripts/lib/session.sh"
 # targets built, by one command at a time.
 build_programs() {
     # shellcheck disable=SC2086 # several purposes, one word each
-    "$root/scripts/install-deps.sh" $1
+    job "$root/scripts/install-deps.sh" $1
     shift
     waiting "$build.lock" "the build tree $build"
     step "configuring the programs" cmake --preset programs -S "$root" -B "$build"

@@ -1,23 +1,20 @@
 #!/usr/bin/env python3
-"""The jobs of the GitHub workflows, the one place that reads them for the
-fresh-root check. For each workflow, its jobs in their needs order, those
-of a workflow that it calls (uses: ./.github/workflows/X.yml) in its place;
-a job that runs in a debian:12 container becomes a script that the
-container runs as GitHub would: each run: step with its environment (the
-workflow's, the job's and the step's) and GITHUB_OUTPUT, under `bash -e`, in
-the workspace. Of the actions, the checkout is the clone that the caller
-mounts; an upload copies the files that it names (after the outputs of
-earlier steps are put in) to ARTIFACTS/<workflow>/<name>, from their common
-folder, and fails without one; a download copies them back; the attestation
-checks that its files are there. An expression ${{ }} in a run: step cannot
-be run here, and stops the job.
+"""The jobs of the GitHub workflows, for the fresh-root check: the one place
+that reads them. Each workflow's jobs in their needs order, a called
+workflow's (uses: ./.github/workflows/X.yml) in its place. A job in a
+debian:12 container becomes a script that runs it as GitHub would: each
+run: step with its environment and GITHUB_OUTPUT, under `bash -e`, in the
+workspace. The checkout is the clone that the caller mounts; an upload
+copies the files it names (outputs of earlier steps put in), each checked,
+to ARTIFACTS/<workflow>/<name> from their common folder, and a download
+copies them back; the attestation checks its files. An expression ${{ }}
+in a run: step stops the job.
 
     github_jobs.py SOURCE_DIR OUT_DIR ARTIFACTS ENV=VALUE...
 
 writes OUT_DIR/<workflow>-<job>.sh and .options (the container's options,
-one a line) and prints, in order, "run <workflow>-<job>" for each such job
-and "skip <workflow>-<job>: <why>" for the others; the ENV=VALUE words are
-the variables that GitHub itself sets (CI, GITHUB_REF_NAME...).
+one a line), and prints in order "run <workflow>-<job>" for each, "skip
+<workflow>-<job>: why" for the others. ENV=VALUE are what GitHub sets.
 """
 import glob
 import os
@@ -86,8 +83,7 @@ upload() {
 
 
 def jobs_of(workflow_file, prefix):
-    """(name, job, needs) of a workflow's jobs in their needs order, called
-    workflows' in place."""
+    """(name, job, workflow) in needs order, called workflows' in place."""
     document = yaml.safe_load(open(workflow_file))
     jobs, done, ordered = document["jobs"], set(), []
     for _ in jobs:

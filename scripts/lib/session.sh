@@ -1,28 +1,23 @@
 # shellcheck shell=bash
 # Sourced by the commands that run the programs under Wine: the one place
-# that decides how a command gets its X display and Wine prefix, and how it
-# ends them.
-#   session_start SCREEN      Xvfb (WIDTHxHEIGHTxDEPTH) on a number that it
-#                             takes itself (-displayfd), open only to an X
-#                             cookie of the command's own; the prefix
-#                             WINEPREFIX, the command's alone until it ends
-#                             (another waits); a wineserver with its services.
-#                             Exports DISPLAY and XAUTHORITY (also noted in
-#                             session.env beside the prefix).
-#   session_prefix shared     the prefix alone, for the user's display, which
-#                             other commands may use at the same time (one
-#                             wineserver serves them all, and ends by itself
-#                             after the last program)
+# that decides how a command gets its X display and Wine prefix.
+#   session_start SCREEN      Xvfb (WIDTHxHEIGHTxDEPTH) on a free number
+#                             (-displayfd), open only to the command's X
+#                             cookie; the prefix WINEPREFIX, the command's
+#                             alone until it ends; a wineserver with its
+#                             services. Exports DISPLAY and XAUTHORITY (also
+#                             in session.env beside the prefix).
+#   session_prefix shared     the prefix alone, for the user's display, shared
+#                             with other commands (one wineserver, which ends
+#                             by itself after the last program)
 #   session_spawn COMMAND...  COMMAND in the background, in a process group
 #                             that ends with the command ($! is its PID)
-#   wineserver_end            ends WINEPREFIX's wineserver, if one runs, and
-#                             waits until it is gone
-# The command's end (step.sh) ends the spawned groups, then the session's
-# wineserver and display. Wine draws with the fonts of fonts.conf only,
-# whatever font packages the host has. Wine reports its errors, so that a
-# failure says why, but not its notes on what it leaves unimplemented,
-# unless the user set WINEDEBUG. Whether Wine can run with address
-# randomization off is decided once (machine.sh's "norandom"; wine.sh).
+#   wineserver_end            ends WINEPREFIX's wineserver and waits for it
+# The command's end (step.sh) ends its groups, then the session's wineserver
+# and display. Wine sees only the fonts of fonts.conf, and reports its
+# errors, not its notes on what it leaves unimplemented, unless the user set
+# WINEDEBUG. Whether Wine can run with address randomization off is decided
+# once (machine.sh's "norandom", for wine.sh).
 session_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=step.sh
 source "$session_lib/step.sh"
@@ -42,8 +37,7 @@ wineserver_end() {
 }
 
 session_end() {
-    # A prefix cut short while it was being made.
-    [ -z "$session_making" ] || { WINEPREFIX=$session_making wineserver_end; rm -rf "$session_making"; }
+    [ -z "$session_making" ] || { WINEPREFIX=$session_making wineserver_end; remove_prefix "$session_making"; }
     [ -n "$session_xvfb" ] || return 0
     wineserver_end >/dev/null 2>&1
     kill "$session_xvfb" 2>/dev/null
@@ -53,9 +47,15 @@ session_end() {
     session_xvfb=""
 }
 
-# Whether a Wine process that the last step started could not start (see
-# wine.sh): Wine's own services and helpers take that risk too, and the
-# step is made again.
+# A prefix removed, with the folder of its wineserver's socket, which
+# Debian's Wine makes in the temporary folder and names in the prefix.
+remove_prefix() {
+    [ ! -f "$1/wineserver" ] || rm -rf "${TMPDIR:-/tmp}/$(cat "$1/wineserver")"
+    rm -rf "$1"
+}
+
+# Whether a Wine process that the last step started failed to start as
+# wine.sh says: Wine's own services take that risk too.
 unstarted() { grep -q "failed to map the shared user data" "$step_log"; }
 
 # No Mono or Gecko installers, menu entries, crash dialogs or game controller
@@ -72,10 +72,9 @@ prefix_settings() {
 # The caption buttons' font, which Wine 8 finds only inside the prefix.
 readonly Marlett=/usr/share/wine/fonts/marlett.ttf
 # Made beside its place and moved there once complete, under the prefix's
-# lock, the prefix notes what it is made of: the Wine installation (one made
-# before the 32-bit Wine came cannot run 32-bit programs), its settings and
-# fonts. A shared prefix is checked under a shared lock and made under the
-# whole one.
+# lock (a shared one to use it), the prefix notes what it is made of: the
+# Wine installation (one made before the 32-bit Wine came cannot run 32-bit
+# programs), its settings and fonts.
 session_prefix() {
     local wanted fresh=$WINEPREFIX.new what="the Wine prefix $WINEPREFIX"
     wanted=$("$WINE" --version; { dpkg-query -W -f='${Package} ${Version}\n' wine64 wine32:i386 \
@@ -90,7 +89,7 @@ session_prefix() {
         echo "Preparing a Wine prefix in $WINEPREFIX (once, about half a minute) ..." >&2
         session_making=$fresh
         for _ in 1 2 3; do
-            rm -rf "$fresh"
+            remove_prefix "$fresh"
             mkdir -p "$fresh"
             step "making the Wine prefix (wineboot)" env WINEPREFIX="$fresh" \
                 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$WINE" wineboot -i
@@ -105,7 +104,7 @@ session_prefix() {
         rm "$fresh/drive_c/zirna.reg"
         cp "$Marlett" "$fresh/drive_c/windows/Fonts/"
         echo "$wanted" >"$fresh/zirna.id"
-        rm -rf "$WINEPREFIX"
+        remove_prefix "$WINEPREFIX"
         mv "$fresh" "$WINEPREFIX"
         session_making=""
     fi

@@ -5,6 +5,9 @@
 #   step WHAT COMMAND...   COMMAND with its output kept aside (in $step_log),
 #                          shown only when it fails, after "NAME: WHAT failed
 #                          (exit status N):"; returns COMMAND's status
+#   job COMMAND...         COMMAND as a job, waited for: a signal to the
+#                          command cuts the wait short (it would wait for a
+#                          command in the foreground to end) and ends it
 #   own PID                PID's process group ends with the command
 #   hold FILE [-s] [-n]    FILE's lock (shared with -s; with -n, fails at once
 #                          where another holds it) until the command ends, or
@@ -33,6 +36,12 @@ set -o errtrace
 trap 'stopped $?' ERR
 
 own() { owned+=("$1"); }
+
+job() {
+    "$@" &
+    own $!
+    wait $!
+}
 
 # Whether a process of the groups given is alive.
 running() {
@@ -69,9 +78,7 @@ step() {
     shift
     step_log=$(mktemp "$tmp/step.XXXXXX")
     # (In the background, where errexit still holds inside a function.)
-    "$@" </dev/null >"$step_log" 2>&1 &
-    own $!
-    wait $! || status=$?
+    job "$@" </dev/null >"$step_log" 2>&1 || status=$?
     unset 'owned[-1]'
     if [ "$status" -ne 0 ]; then
         echo "$(basename "$0" .sh): $what failed (exit status $status):" >&2

@@ -592,7 +592,8 @@ class SideBySide(unittest.TestCase):
     def test_two_run_commands_at_once(self):
         scratch = tempfile.mkdtemp(prefix="side-", dir=os.getcwd())
         self.addCleanup(shutil.rmtree, scratch, ignore_errors=True)
-        env = dict(os.environ, ZIRNA_BUILD=os.path.join(scratch, "build"))
+        # (TMPDIR: Wine's own folder for the new prefix goes with the rest.)
+        env = dict(os.environ, ZIRNA_BUILD=os.path.join(scratch, "build"), TMPDIR=scratch)
         env.pop("WINEDEBUG", None)  # the session's: the commands say nothing of Wine's then
         names = ["zirna", "zirna-mirror"]
         barrier = threading.Barrier(len(names))

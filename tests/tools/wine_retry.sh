@@ -7,9 +7,10 @@
 set -euo pipefail
 shopt -s inherit_errexit
 scripts=$1 test=$2
-export ZIRNA_CAN_NORANDOM=no WINEPREFIX=$PWD/retry/prefix SHARED_DATA_COUNT=$PWD/retry/count
 rm -rf retry
 mkdir -p retry
+# (TMPDIR: the folders of the new prefixes' wineservers go with them.)
+export ZIRNA_CAN_NORANDOM=no WINEPREFIX=$PWD/retry/prefix SHARED_DATA_COUNT=$PWD/retry/count TMPDIR=$PWD/retry
 cc -shared -fPIC -O2 -o retry/taken.so "$(dirname "$0")/shared_data_taken.c"
 # run TAKEN WHO COMMAND...: COMMAND's exit status and how often it was made again
 run() {
