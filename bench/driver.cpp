@@ -21,6 +21,7 @@
 // default); it times Sleep(1) first and prints what it found. Lines
 // beginning "check" say what was verified or found on the way; a failed
 // check ends the driver with exit status 1.
+#include "child_window.h"
 #include "editor.h"
 #include "paint.h"
 
@@ -85,20 +86,6 @@ double secondsSince(LARGE_INTEGER start) {
     return static_cast<double>(now().QuadPart - start.QuadPart) / frequency.QuadPart;
 }
 
-// The pixel at a client point, read through the window's own device context:
-// what the program painted there, whatever lies in front of the window on the
-// screen (a console window, on a Windows runner).
-COLORREF clientPixel(HWND window, POINT point) {
-    HDC dc = GetDC(window);
-    const COLORREF color = GetPixel(dc, point.x, point.y);
-    ReleaseDC(window, dc);
-    return color;
-}
-
-bool isDark(COLORREF color) {
-    return GetRValue(color) < 128 && GetGValue(color) < 128 && GetBValue(color) < 128;
-}
-
 // A client point that both programs paint white: above and left of the figure.
 POINT backgroundPoint() { return {FigureOrigin.x / 2, FigureOrigin.y / 4}; }
 
@@ -108,18 +95,6 @@ POINT spinePoint() {
     const Point head = absolutePoint(DefaultPose.Head);
     const Point hip = absolutePoint(DefaultPose.Hip);
     return {head.x, (head.y + HeadRadius + hip.y) / 2};
-}
-
-HWND shownWindowOf(DWORD processId) {
-    for (HWND window = FindWindowExA(nullptr, nullptr, MainWindowClass, nullptr); window;
-         window = FindWindowExA(nullptr, window, MainWindowClass, nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == processId && IsWindowVisible(window)) {
-            return window;
-        }
-    }
-    return nullptr;
 }
 
 bool nothingToPaint(HWND window) {

@@ -3,6 +3,7 @@
 // ends with exit code 0. The release workflow checks the zipped programs with
 // it on Windows, the test start_and_close the build's. A failed check ends it
 // with exit status 1; the last line, counting the programs, means all passed.
+#include "child_window.h"
 #include "editor.h"
 #include "paint.h"
 
@@ -31,30 +32,6 @@ double nowMs() {
     QueryPerformanceCounter(&counter);
     QueryPerformanceFrequency(&frequency);
     return static_cast<double>(counter.QuadPart) * 1000 / frequency.QuadPart;
-}
-
-// What the program painted at a client point, read in its window's own DC.
-COLORREF clientPixel(HWND window, POINT point) {
-    HDC dc = GetDC(window);
-    const COLORREF color = GetPixel(dc, point.x, point.y);
-    ReleaseDC(window, dc);
-    return color;
-}
-
-bool isDark(COLORREF color) {
-    return GetRValue(color) < 128 && GetGValue(color) < 128 && GetBValue(color) < 128;
-}
-
-HWND shownWindowOf(DWORD processId) {
-    for (HWND window = FindWindowExA(nullptr, nullptr, MainWindowClass, nullptr); window;
-         window = FindWindowExA(nullptr, window, MainWindowClass, nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == processId && IsWindowVisible(window)) {
-            return window;
-        }
-    }
-    return nullptr;
 }
 
 // Nothing left to paint, before and after the window's thread answers a sent
