@@ -67,7 +67,10 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$wine32" ]; then
     lock=$(awk -v inode=":$(stat -c %i /var/lib/dpkg/lock-frontend)" \
         'substr($6, length($6) - length(inode) + 1) == inode { print $5 }' /proc/locks)
     [ -z "$lock" ] || echo "install-deps: waiting for dpkg's lock, held by process $lock ..." >&2
-    apt_get() { apt-get -o DPkg::Lock::Timeout=600 "$@"; }
+    # (apt's temporary files, its _apt user's too, in the command's folder.)
+    chmod 711 "$tmp"
+    mkdir -m 1777 "$tmp/apt"
+    apt_get() { TMPDIR=$tmp/apt apt-get -o DPkg::Lock::Timeout=600 "$@"; }
     [ -z "$(ls /var/lib/dpkg/updates)" ] || step "completing an install cut short" dpkg --configure -a
     # Not when the lists, fetched less than ten minutes ago (by an earlier
     # round of the same command), know the packages, unless forced; again,
