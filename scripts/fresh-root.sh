@@ -131,9 +131,9 @@ fi
 
 echo "fresh root: commit $commit${with:+, with $with added}${seccomp:+, personality refused with EPERM}"
 status=0
-job "${podman[@]}" run --rm --network host "${seccomp[@]}" "${lent[@]}" -e LANG=C.UTF-8 \
+job "${podman[@]}" run --rm -i --network host "${seccomp[@]}" "${lent[@]}" -e LANG=C.UTF-8 \
     -v "$checkout:/root/zirna" -v "$cache/logs:/mnt" -w /root/zirna --rootfs "$cache/root:O" \
-    bash -s "$with" "$run_only" <<'NEWCOMER' || status=$?
+    bash -s "$with" "$run_only" <<'NEWCOMER' >"$cache/logs/newcomer.log" || status=$?
 set -uo pipefail
 # shellcheck disable=SC2086 # one word a package
 [ -z "$1" ] || { apt-get update -qq && apt-get install -y -qq --no-install-recommends $1; } >/dev/null
@@ -147,12 +147,13 @@ wait $!
 run=$?
 echo "run command: the address after $address s; exit status $run after Ctrl-C"
 grep "open http" /mnt/run.log || tail -n 5 /mnt/run.log
-[ -z "$2" ] || exit $((run != 130))
+[ -z "$2" ] || { [ $run -eq 130 ] && echo "newcomer: done"; exit; }
 start=$SECONDS
 scripts/test.sh >/mnt/test.log 2>&1
 test=$?
 echo "test command: $((SECONDS - start)) s ($(((SECONDS - start) / 60)) min); exit status $test"
 grep -E '^(Skipped |Tests failed|No test was skipped|[a-z0-9]+: [0-9]+ tests? skipped)' /mnt/test.log
-[ $run -eq 130 ] && [ $test -eq 0 ]
+[ $run -eq 130 ] && [ $test -eq 0 ] && echo "newcomer: done"
 NEWCOMER
-exit "$status"
+cat "$cache/logs/newcomer.log"
+[ "$status" -eq 0 ] && [ "$(tail -n 1 "$cache/logs/newcomer.log")" = "newcomer: done" ]
