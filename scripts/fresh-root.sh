@@ -99,7 +99,7 @@ if [ "$mode" = github ]; then
         own "$("${podman[@]}" inspect -f '{{.State.Pid}}' "zirna-$job")"
         job "${podman[@]}" exec -w /__w/zirna/zirna "zirna-$job" bash -e "/jobs/$job.sh" \
             >"$cache/logs/$job.log" 2>&1 || status=$?
-        "${podman[@]}" rm -f -t 5 "zirna-$job" >/dev/null
+        "${podman[@]}" rm -f -t 0 "zirna-$job" >/dev/null
         echo "$job: $((SECONDS - start)) s; exit status $status"
         grep -E '^(== step|Tests failed|No test was skipped|[a-z0-9]+: [0-9]+ tests? skipped|[a-z-]+: every step|tested-programs:)' \
             "$cache/logs/$job.log" || true
