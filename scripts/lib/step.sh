@@ -1,26 +1,20 @@
 # shellcheck shell=bash
-# How a command says why it stopped, and how it ends what it started: the
-# one place. Every command sources it first (after errexit and
-# inherit_errexit, so that a failure inside $(...) stops it too). It gives
-#   step WHAT COMMAND...   COMMAND with its output kept aside (in $step_log),
-#                          shown only when it fails, after "NAME: WHAT failed
-#                          (exit status N):"; returns COMMAND's status
-#   job COMMAND...         COMMAND as a job, waited for: a signal to the
-#                          command cuts the wait short (it would wait for a
-#                          command in the foreground to end) and ends it
+# How a command says why it stopped, and ends what it started: the one
+# place. Every command sources it first, after errexit and inherit_errexit.
+#   step WHAT COMMAND...   COMMAND, its output kept in $step_log and shown
+#                          after "NAME: WHAT failed (exit status N):"
+#   job COMMAND...         COMMAND as a job, waited for (a signal cuts the
+#                          wait short, which it would not in the foreground)
 #   own PID                PID's process group ends with the command
-#   hold FILE [-s] [-n]    FILE's lock (shared with -s; with -n, fails at once
-#                          where another holds it) until the command ends, or
-#                          `kill $held`: a child of its own holds it, which
-#                          follows the command however it ends (SIGKILL too)
-#   waiting FILE WHAT [-s] hold, saying what it waits for while another holds it
+#   hold FILE [-s] [-n]    FILE's lock (shared with -s; -n: fail at once if
+#                          taken) until the command ends or `kill $held`; a
+#                          child holds it, so it goes however the command ends
+#   waiting FILE WHAT [-s] hold, saying what it waits for
 #   $tmp                   a directory for the command's temporary files
-# Each job starts in a process group of its own (set -m), with Ctrl-C's
-# default action. However the command ends (an error, Ctrl-C, TERM, HUP),
-# its groups get TERM, then KILL 5 s later; then session_end runs, where
-# session.sh defines it, and $tmp goes. A zombie counts as ended: a PID 1
-# that reaps nothing (a container's) keeps ended orphans as zombies for good.
-# A step is called where a failure stops the command, not as a condition:
+# Jobs get process groups of their own (set -m), with Ctrl-C's default
+# action. However the command ends, its groups get TERM, KILL 5 s later;
+# then session_end (session.sh) runs and $tmp goes. A zombie counts as
+# ended: a container's PID 1 may reap nothing. A step is never a condition:
 # there bash would ignore a failure inside a function that it runs.
 set -m
 tmp=$(mktemp -d)

@@ -1,23 +1,18 @@
 #!/usr/bin/env bash
 # Which Wine loader runs a program, and how: the one place. wine64 for a
-# 64-bit program (it needs nothing 32-bit), the 32-bit loader (wine32:i386,
-# which not every machine can start) for a 32-bit one.
+# 64-bit program, the 32-bit loader (wine32:i386) for a 32-bit one.
 #   wine.sh PROGRAM.exe [ARGS...]   the loader that PROGRAM's header asks for
-#   wine.sh COMMAND [ARGS...]       Wine's own (wineboot, cmd, --version...):
-#                                   the loader of ZIRNA_WINE_ARCH, x64 or x86
+#   wine.sh COMMAND [ARGS...]       Wine's own (wineboot, cmd, --version...),
+#                                   by ZIRNA_WINE_ARCH, x64 or x86
 #   wine.sh --server [ARGS...]      the wineserver
-# ZIRNA_LOCALE is the program's LC_ALL (ja_JP.UTF-8: code page 932); as
-# LC_ALL itself, a locale not generated would make the shell warn.
-# Debian's Wine has no preloader to keep the fixed low addresses free, and
-# the kernel puts the 64-bit loader's heap anywhere in the 1 GiB above it:
-# now and then the heap lies where Windows' shared user data page must go
-# (0x7ffe0000), and the process ends at once with status 1 ("failed to map
-# the shared user data: c0000018"), before the wineserver has seen it. So
+# ZIRNA_LOCALE is the program's LC_ALL (ja_JP.UTF-8: code page 932).
+# Debian's Wine has no preloader: now and then the kernel puts the loader's
+# heap where Windows' shared user data must go (0x7ffe0000), and the start
+# fails with status 1 ("failed to map the shared user data: c0000018"). So
 # the loader runs with address randomization off (setarch -R) where the
-# kernel allows it (machine.sh's "norandom"). Where it does not (a
-# container's seccomp profile), a start that fails so is made again, up to
-# three times; the loader's errors pass through a file, to be read, and the
-# loader ends with this script, however it ends.
+# kernel allows it (machine.sh's "norandom"); elsewhere (a container's
+# seccomp profile) a start that fails so is made again, up to three times:
+# the loader's errors pass through a file, and it ends with this script.
 set -euo pipefail
 shopt -s inherit_errexit
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
